@@ -1,0 +1,5 @@
+target_sources(vorlet_core PRIVATE
+  table/Cell.cpp
+  table/CellTable.cpp
+  table/NumberText.cpp
+)

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+
+#include "table/Cell.h"
+#include "thinning/Module1.h"
+#include "thinning/Thinner.h"
+
+namespace vorlet {
+
+enum class ThinStatus : std::uint8_t {
+  Done,
+  BadInterval,  // the interval text is not a number of at least 2 that fits 16 bits; nothing changed
+};
+
+// Thins vars.SourceTable by the interval into vars.ResultTable: dimensioned anew to 0..F by
+// 0..R \ N with index 0 empty; simple mode copies the first record of every complete group,
+// average mode stores each field's single-precision mean over the group. Sets FieldMax,
+// RecordMax, Interval and the loop counters. `setBusy` runs once, before the work starts.
+// A `thinMode` of 1 is average thinning; anything else, empty included, is simple thinning.
+ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, const Cell& thinMode,
+                     const std::function<void()>& setBusy = {});
+
+}  // namespace vorlet

@@ -1,0 +1,3 @@
+target_sources(vorlet_core PRIVATE
+  thinning/Module2.cpp
+)
