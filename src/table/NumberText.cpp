@@ -1,6 +1,7 @@
 #include "table/NumberText.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -26,11 +27,51 @@ long long leadingExponent(std::string_view mantissa, long long exponent) noexcep
   return std::numeric_limits<long long>::min();
 }
 
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+struct Fast {
+  bool ok;
+  double value;
+};
+
+// The common case of measurement data, "-123.4567" with at most 15 digits and no exponent:
+// the digits make an exact integer and 10^k is exact, so one division is correctly rounded
+// (Clinger's fast path). Anything else goes the general way.
+Fast parseShortDecimal(std::string_view text) noexcept {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int fractionDigits = 0;
+  bool point = false;
+  for (; p != end; ++p) {
+    const char c = *p;
+    if (isDigit(c)) {
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+      ++digits;
+      fractionDigits += point ? 1 : 0;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return {false, 0};
+    }
+  }
+  if (digits == 0 || digits > 15) return {false, 0};
+  double value = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
+  return {true, negative ? -value : value};
+}
+
 }  // namespace
 
 Result<double> parseDecimal(std::string_view text) noexcept {
   while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+
+  if (const Fast fast = parseShortDecimal(text); fast.ok) return fast.value;
 
   std::size_t i = 0;
   bool negative = false;
