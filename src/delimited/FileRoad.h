@@ -52,7 +52,9 @@ struct OpenedTable {
 std::variant<OpenedTable, FileError> readDelimitedFile(const std::filesystem::path& path);
 
 // The bytes a save writes for a thinned table: the joined text (fields that need it quoted),
-// then CR LF, with the byte order mark first for Utf8WithBom.
+// then CR LF, with the byte order mark first for Utf8WithBom. A result without any thinned
+// record gives CR LF alone. An undimensioned table gives the same, but it holds no result at
+// all: the window does not save it (it says there is nothing to save).
 std::string savedFileBytes(const CellTable& result, TextEncoding encoding);
 
 // Writes savedFileBytes atomically: a temporary file beside the target, written, flushed and

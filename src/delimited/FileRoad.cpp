@@ -1,0 +1,192 @@
+#include "delimited/FileRoad.h"
+
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "delimited/InputFile.h"
+#include "delimited/Module3.h"
+#include "delimited/Parts.h"
+#include "delimited/SafeFile.h"
+#include "delimited/TextEncoding.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace vorlet {
+
+namespace {
+
+using Kind = FileError::Kind;
+
+// A numeric file's table takes about as many bytes as its text (8 per cell, a cell per 5 to 10
+// bytes), and growing it briefly needs more.
+constexpr double kMemoryPerFileByte = 2.5;
+
+std::optional<std::uint64_t> linuxAvailableMemory() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  std::uint64_t kilobytes = 0;
+  std::string unit;
+  while (meminfo >> key >> kilobytes) {
+    if (key == "MemAvailable:") return kilobytes * 1024;
+    std::getline(meminfo, unit);
+  }
+  return std::nullopt;
+}
+
+// A cgroup's limit binds a process before the machine's memory does. Only its anonymous memory
+// counts against the headroom: page cache is given back under pressure.
+std::optional<std::uint64_t> cgroupHeadroom() {
+  std::ifstream maxFile("/sys/fs/cgroup/memory.max");
+  std::uint64_t limit = 0;
+  if (!(maxFile >> limit)) return std::nullopt;  // no file, or "max": no limit
+  std::ifstream stat("/sys/fs/cgroup/memory.stat");
+  std::string key;
+  std::uint64_t value = 0;
+  while (stat >> key >> value) {
+    if (key == "anon") return limit > value ? limit - value : 0;
+  }
+  return limit;
+}
+
+std::optional<std::uint64_t> availableMemory() {
+#ifdef _WIN32
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  if (!GlobalMemoryStatusEx(&status)) return std::nullopt;
+  return status.ullAvailPhys;
+#else
+  std::optional<std::uint64_t> available = linuxAvailableMemory();
+  if (!available) {
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) {
+      available = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+    }
+  }
+  if (const auto headroom = cgroupHeadroom(); headroom && (!available || *headroom < *available)) {
+    available = headroom;
+  }
+  return available;
+#endif
+}
+
+std::optional<FileError> checkFits(std::uint64_t size, const std::string& name) {
+  const double needed = static_cast<double>(size) * kMemoryPerFileByte;
+  const bool addressable = size < std::numeric_limits<std::size_t>::max() / 4;
+  const std::optional<std::uint64_t> available = availableMemory();
+  if (addressable && (!available || needed <= static_cast<double>(*available))) {
+    return std::nullopt;
+  }
+  std::string detail = std::to_string(size / 1'000'000) + " MB of text need about " +
+                       std::to_string(static_cast<std::uint64_t>(needed / 1e6)) + " MB";
+  if (available) detail += ", " + std::to_string(*available / 1'000'000) + " MB are available";
+  return FileError{Kind::TooLarge, name, detail, 0};
+}
+
+std::optional<FileError> readWhole(InputFile& input, std::string& bytes) {
+  bytes.resize(static_cast<std::size_t>(input.size()));
+  std::size_t got = 0;
+  if (auto error = input.read(bytes.data(), bytes.size(), got)) return error;
+  char extra = 0;
+  std::size_t more = 0;
+  if (got == bytes.size()) {
+    if (auto error = input.read(&extra, 1, more)) return error;
+  }
+  if (got != bytes.size() || more != 0) {
+    return FileError{Kind::ReadFailed, input.name(), "the file changed size while being read", 0};
+  }
+  return std::nullopt;
+}
+
+std::variant<OpenedTable, FileError> parseFile(InputFile& input) {
+  const std::string& name = input.name();
+  if (auto error = checkFits(input.size(), name)) return *error;
+  auto bytes = std::make_shared<std::string>();
+  if (auto error = readWhole(input, *bytes)) return *error;
+
+  const EncodingVerdict verdict = detectEncoding(*bytes);
+  if (auto error = refusalOf(verdict, name)) return *error;
+  OpenedTable opened;
+  opened.encoding = encodingOf(verdict);
+  opened.fileSize = bytes->size();
+  const std::size_t begin = opened.encoding == TextEncoding::Utf8WithBom ? kUtf8Bom.size() : 0;
+  if (bytes->size() == begin) return FileError{Kind::NoRecords, name, "", 0};
+
+  const TextBlock text = std::move(bytes);
+  const CharSet charset = charSetOf(opened.encoding);
+  const Result<std::int32_t> records =
+      ParseDelimited(text, begin, opened.table, ",", "\r\n", "\"", charset);
+  if (!records) {
+    if (!opened.table.isDimensioned()) return FileError{Kind::NoRecords, name, "", 0};
+    return FileError{Kind::TooLarge, name, describe(records.fault()), 0};
+  }
+  return opened;
+}
+
+}  // namespace
+
+std::string describe(const FileError& error) {
+  const std::string& path = error.path;
+  const std::string because = error.detail.empty() ? "" : " (" + error.detail + ")";
+  switch (error.kind) {
+    case Kind::NotFound:
+      return "cannot open " + path + ": no such file or folder";
+    case Kind::NotRegular:
+      return "cannot open " + path + ": not a regular file (a folder, pipe or device)";
+    case Kind::NoPermission:
+      return "cannot open " + path + ": permission denied";
+    case Kind::ReadFailed:
+      return "cannot read " + path + ": " + error.detail;
+    case Kind::Binary:
+      return "cannot open " + path + ": a binary or UTF-16 file (NUL byte at offset " +
+             std::to_string(error.offset) + ")";
+    case Kind::Undecodable:
+      return "cannot open " + path + ": neither UTF-8 nor Shift-JIS text (invalid byte at offset " +
+             std::to_string(error.offset) + ")";
+    case Kind::NoRecords:
+      return "cannot open " + path + ": the file holds no records";
+    case Kind::TooLarge:
+      return "cannot open " + path + ": too large for the memory available" + because;
+    case Kind::WriteFailed:
+      return "cannot write " + path + ": " + error.detail;
+  }
+  return "cannot use " + path + because;
+}
+
+std::variant<OpenedTable, FileError> readDelimitedFile(const std::filesystem::path& path) {
+  try {
+    auto input = InputFile::open(path);
+    if (auto* error = std::get_if<FileError>(&input)) return std::move(*error);
+    return parseFile(std::get<InputFile>(input));
+  } catch (const std::bad_alloc&) {
+    return FileError{Kind::TooLarge, pathText(path), "out of memory", 0};
+  }
+}
+
+std::string savedFileBytes(const CellTable& result, TextEncoding encoding) {
+  std::string bytes;
+  if (encoding == TextEncoding::Utf8WithBom) bytes = kUtf8Bom;
+  appendSavedText(result, bytes);
+  bytes += "\r\n";
+  return bytes;
+}
+
+std::optional<FileError> saveDelimitedFile(const CellTable& result, TextEncoding encoding,
+                                           const std::filesystem::path& path) {
+  try {
+    return writeFileAtomically(path, savedFileBytes(result, encoding));
+  } catch (const std::bad_alloc&) {
+    return FileError{Kind::WriteFailed, pathText(path), "out of memory", 0};
+  }
+}
+
+}  // namespace vorlet

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "delimited/FileRoad.h"
+
+namespace vorlet {
+
+// The system calls an atomic write goes through. Each returns -1 and sets errno on failure, as
+// the POSIX calls do; tests replace single entries to make one step fail.
+struct FileCalls {
+  int (*create)(const std::filesystem::path& path);  // exclusive, write-only: a descriptor
+  std::int64_t (*write)(int fd, const char* data, std::size_t size);  // bytes written
+  int (*setMode)(int fd, unsigned mode);  // permission bits (a no-op where there are none)
+  int (*sync)(int fd);
+  int (*close)(int fd);
+  int (*replace)(const std::filesystem::path& from, const std::filesystem::path& to);
+};
+
+const FileCalls& systemFileCalls() noexcept;
+
+// A path as messages show it (UTF-8 on Windows).
+std::string pathText(const std::filesystem::path& path);
+
+// A file that appears at its target only complete: the bytes go to a temporary file in the
+// target's folder, which is synced, closed and renamed over the target by commit(). An existing
+// target keeps its permission bits; a symbolic link is written through to the file it names. On
+// any failure, and when the object goes away uncommitted, the temporary is removed and the
+// target is untouched. Every error is a WriteFailed naming the target.
+class SafeFile {
+ public:
+  explicit SafeFile(std::filesystem::path target, const FileCalls& calls = systemFileCalls());
+  ~SafeFile();
+  SafeFile(const SafeFile&) = delete;
+  SafeFile& operator=(const SafeFile&) = delete;
+
+  // Checks the target and creates the temporary. Call once, before write.
+  std::optional<FileError> open();
+  std::optional<FileError> write(std::string_view bytes);
+  std::optional<FileError> commit();
+
+ private:
+  std::optional<FileError> fail(std::string_view step, const std::string& reason);
+  std::optional<FileError> refuse(std::string_view reason);
+  void discard() noexcept;
+
+  std::filesystem::path target_;
+  std::string name_;  // the target as the caller named it, for messages
+  std::filesystem::path temporary_;
+  FileCalls calls_;
+  std::optional<unsigned> keepMode_;
+  int fd_ = -1;
+  bool created_ = false;
+  std::optional<FileError> error_;
+};
+
+// Writes `bytes` as the whole new content of `target` through a SafeFile.
+std::optional<FileError> writeFileAtomically(const std::filesystem::path& target,
+                                             std::string_view bytes,
+                                             const FileCalls& calls = systemFileCalls());
+
+}  // namespace vorlet

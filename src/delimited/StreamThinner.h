@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <variant>
+
+#include "delimited/FileRoad.h"
+#include "delimited/InputFile.h"
+#include "thinning/Thinner.h"
+
+namespace vorlet {
+
+struct StreamSettings {
+  std::int16_t interval = 2;  // checked by checkInterval: at least 2
+  ThinMode mode = ThinMode::Simple;
+  std::size_t chunkSize = std::size_t{8} << 20;  // bytes read at a time; grows only for a record
+                                                 // that does not fit
+};
+
+struct StreamSummary {
+  TextEncoding encoding = TextEncoding::Utf8;
+  std::uint64_t recordsRead = 0;
+  std::uint64_t fields = 0;  // F, from the first record
+  std::uint64_t recordsWritten = 0;
+  std::uint64_t trailingDropped = 0;  // records of the last group, which never completed
+  std::uint64_t notNumbers = 0;       // average mode: cells that added nothing to their group
+};
+
+// Receives the thinned bytes in blocks, in order; an error stops the road.
+using ByteSink = std::function<std::optional<FileError>(std::string_view bytes)>;
+
+// The command line's road: the same reading rules, thinning rules and saving rule as the
+// window's open, thin and save, connected record by record. `sink` receives exactly the bytes
+// savedFileBytes gives for the table road. The encoding is settled before the first byte reaches
+// `sink`: a regular file is checked in a first pass and then read again (it must keep its size),
+// any other input is buffered whole. Memory stays at a few chunks for a regular file of any
+// size, unless a single record is larger.
+std::variant<StreamSummary, FileError> thinStream(InputFile& input, const StreamSettings& settings,
+                                                  const ByteSink& sink);
+
+}  // namespace vorlet

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "delimited/FileRoad.h"
+#include "delimited/RecordScanner.h"
+
+namespace vorlet {
+
+// What a whole input turned out to be. Decided in this order: a NUL byte anywhere makes it
+// binary (or UTF-16); a leading EF BB BF makes it UTF-8 with a byte order mark, and the rest must
+// then be valid UTF-8; valid UTF-8 otherwise; Shift-JIS when the bytes split into single bytes
+// 00-7F, A1-DF and pairs of a lead 81-9F, E0-FC with a trail 40-7E, 80-FC; anything else is
+// undecodable.
+struct EncodingVerdict {
+  enum class Kind : std::uint8_t { Utf8, Utf8WithBom, ShiftJis, Binary, Undecodable };
+  Kind kind = Kind::Utf8;
+  // Binary: the first NUL byte. Undecodable: the first byte of the first character that cannot
+  // be read, in the reading that got furthest.
+  std::uint64_t offset = 0;
+};
+
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// Settles the encoding of an input fed in pieces of any size, so that a file can be checked in
+// chunks. Plain ASCII is checked 8 to 32 bytes at a time.
+class EncodingDetector {
+ public:
+  void feed(std::string_view bytes) noexcept;
+  // True once the verdict cannot change any more (a NUL byte was seen): feeding can stop.
+  bool settled() const noexcept { return sawNul_; }
+  // The verdict for everything fed, as if the input ended here.
+  EncodingVerdict verdict() const noexcept;
+
+ private:
+  void step(unsigned char byte) noexcept;
+  void stepUtf8(unsigned char byte) noexcept;
+  void stepShiftJis(unsigned char byte) noexcept;
+  bool betweenCharacters() const noexcept {
+    return (!utf8Valid_ || utf8Pending_ == 0) && (!sjisValid_ || !sjisPendingTrail_);
+  }
+
+  std::uint64_t offset_ = 0;     // bytes fed so far
+  std::uint64_t bomPrefix_ = 0;  // how many leading bytes matched EF BB BF
+  bool sawNul_ = false;
+  std::uint64_t nulOffset_ = 0;
+
+  bool utf8Valid_ = true;
+  int utf8Pending_ = 0;                             // continuation bytes still expected
+  unsigned char utf8Low_ = 0x80, utf8High_ = 0xBF;  // range of the next continuation byte
+  std::uint64_t utf8Start_ = 0;                     // where the current character began
+  std::uint64_t utf8Bad_ = 0;
+
+  bool sjisValid_ = true;
+  bool sjisPendingTrail_ = false;
+  std::uint64_t sjisStart_ = 0;
+  std::uint64_t sjisBad_ = 0;
+};
+
+// The verdict for a whole buffer.
+EncodingVerdict detectEncoding(std::string_view bytes) noexcept;
+
+// Binary and Undecodable verdicts as the error that refuses the input `name`.
+std::optional<FileError> refusalOf(const EncodingVerdict& verdict, const std::string& name);
+// The encoding of an accepted verdict, and how the reading rules count its characters.
+TextEncoding encodingOf(const EncodingVerdict& verdict) noexcept;
+CharSet charSetOf(TextEncoding encoding) noexcept;
+
+}  // namespace vorlet

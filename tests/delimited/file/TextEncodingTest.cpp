@@ -1,0 +1,108 @@
+#include "delimited/TextEncoding.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vorlet {
+namespace {
+
+using Kind = EncodingVerdict::Kind;
+
+struct EncodingCase {
+  const char* name;
+  std::string bytes;
+  Kind kind;
+  std::uint64_t offset;
+};
+
+const EncodingCase kCases[] = {
+    {"EmptyIsUtf8", "", Kind::Utf8, 0},
+    {"AsciiIsUtf8", "a,b\r\n1,2\r\n", Kind::Utf8, 0},
+    {"JapaneseUtf8", "\xE3\x81\x82,\xF0\x9F\x98\x80\r\n", Kind::Utf8, 0},
+    {"NulInAscii", std::string("ab\0c", 4), Kind::Binary, 2},
+    {"Utf16WithBom",
+     std::string("\xFF\xFE"
+                 "a\0",
+                 4),
+     Kind::Binary, 3},
+    {"NulWinsOverInvalidBytes",
+     std::string("\xFF"
+                 "a\0",
+                 3),
+     Kind::Binary, 2},
+    {"NulAfterBom",
+     std::string("\xEF\xBB\xBF"
+                 "a\0",
+                 5),
+     Kind::Binary, 4},
+    {"Bom",
+     "\xEF\xBB\xBF"
+     "a,b\r\n",
+     Kind::Utf8WithBom, 0},
+    {"BomAlone", "\xEF\xBB\xBF", Kind::Utf8WithBom, 0},
+    {"BomThenInvalidUtf8",
+     "\xEF\xBB\xBF"
+     "a\x82\xA0",
+     Kind::Undecodable, 4},
+    {"ShiftJisHiragana", "\x82\xA0,\x88\x9F\r\n", Kind::ShiftJis, 0},
+    {"ShiftJisHalfWidthKatakana", "\xB1\xB2,\xDF", Kind::ShiftJis, 0},
+    {"ShiftJisTrailInAsciiRange", "\x81\x40\x9F\x7E", Kind::ShiftJis, 0},
+    {"OverlongTwoByteIsNotUtf8", "\xC1\xBF", Kind::ShiftJis, 0},
+    {"TruncatedUtf8ReadsAsShiftJis", "a\xE3\x81", Kind::ShiftJis, 0},
+    {"SurrogateIsNotUtf8", "\xED\xA0\x80", Kind::Undecodable, 2},
+    {"AboveU10FFFFIsNotUtf8", "\xF4\x90\x80\x80", Kind::Undecodable, 2},
+    {"LoneContinuationByte", "ab\x80", Kind::Undecodable, 2},
+    {"ByteA0IsNeither", "\xA0", Kind::Undecodable, 0},
+    {"ByteFDIsNeither", "x\xFD", Kind::Undecodable, 1},
+    {"ShiftJisLeadAtEnd", "a\x82", Kind::Undecodable, 1},
+    {"ShiftJisBadTrail", "\x82\x20", Kind::Undecodable, 0},
+    // UTF-8 fails at 4, Shift-JIS only at 6: the offset is where the furthest reading stopped.
+    {"OffsetOfTheFurthestReading", "\xE3\x81\x82@\x82\xA0\xFF", Kind::Undecodable, 6},
+};
+
+class Detection : public testing::TestWithParam<EncodingCase> {};
+
+// A file is checked chunk by chunk: characters split across chunks must not change anything.
+TEST_P(Detection, WholeOrInPiecesOfAnySize) {
+  const std::string_view bytes = GetParam().bytes;
+  const bool refused = GetParam().kind == Kind::Binary || GetParam().kind == Kind::Undecodable;
+  for (std::size_t piece = 1; piece <= 8; ++piece) {
+    EncodingDetector detector;
+    const std::size_t step = piece == 8 ? bytes.size() + 1 : piece;  // 8: the whole buffer
+    for (std::size_t at = 0; at < bytes.size(); at += step) detector.feed(bytes.substr(at, step));
+    EXPECT_EQ(detector.verdict().kind, GetParam().kind) << "piece " << piece;
+    if (refused) {
+      EXPECT_EQ(detector.verdict().offset, GetParam().offset) << "piece " << piece;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(TextEncoding, Detection, testing::ValuesIn(kCases),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// The block-wise ASCII skip must stop exactly at the first byte that matters, wherever it lies
+// within or across blocks, and whatever the length of the ASCII after it.
+TEST(TextEncoding, FastPathFindsEveryOffset) {
+  const std::pair<std::string, Kind> specials[] = {
+      {std::string(1, '\0'), Kind::Binary},
+      {"\xFF", Kind::Undecodable},
+      {"\xE3\x81\x82", Kind::Utf8},
+      {"\x82\xA0", Kind::ShiftJis},
+  };
+  for (const auto& [special, kind] : specials) {
+    for (std::size_t before = 0; before < 70; ++before) {
+      for (const std::size_t after : {0, 1, 40}) {
+        const std::string bytes = std::string(before, 'x') + special + std::string(after, 'y');
+        const EncodingVerdict verdict = detectEncoding(bytes);
+        ASSERT_EQ(verdict.kind, kind) << before << " " << after;
+        if (kind == Kind::Binary || kind == Kind::Undecodable) {
+          ASSERT_EQ(verdict.offset, before) << before << " " << after;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vorlet
