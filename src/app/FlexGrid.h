@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QTableWidget>
+
+// The preview grid: a fixed 50 × 5 table of read-only texts without header rows or columns, so
+// row 0 and column 0 hold data. Callers write a cell by choosing the row, then the column, then
+// setting the text, as they would on the grid control the window was designed around.
+class FlexGrid : public QTableWidget {
+ public:
+  static constexpr int kRows = 50;
+  static constexpr int kCols = 5;
+
+  explicit FlexGrid(QWidget* parent);
+
+  void setRow(int row) { row_ = row; }
+  void setCol(int col) { col_ = col; }
+  // Sets the text of the cell at the chosen row and column; no other cell changes.
+  void setText(const QString& text);
+  QString textAt(int row, int col) const;
+  // Empties every cell; the shape, the chosen cell and the look stay.
+  void clearCells();
+  // Repaints now rather than when the event loop next runs.
+  void refresh();
+
+ private:
+  int row_ = 0;
+  int col_ = 0;
+};

@@ -1,0 +1,8 @@
+#include "app/Notifier.h"
+
+#include <QMessageBox>
+
+void MessageBoxNotifier::notify(const QString& message) {
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Vorlet"), message, QMessageBox::Ok, owner_);
+  box.exec();
+}

@@ -1,0 +1,29 @@
+#include <QApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include "app/Fonts.h"
+#include "app/Form1.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Vorlet"));
+  QApplication::setApplicationVersion(QStringLiteral("0.4.0.3"));
+  // The interval error notice may outlive the main window; the run ends with the last window.
+  QApplication::setQuitOnLastWindowClosed(true);
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorlet.svg")));
+  installProgramFonts();
+
+  // Qt's own dialogs and buttons in Japanese, like the rest of the program.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTexts);
+  }
+
+  Form1 window;
+  window.show();
+  return QApplication::exec();
+}

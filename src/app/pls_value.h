@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+// The interval error notice: a window of its own, without owner, that says the interval must
+// be an integer of 2 or more. Its button and its close box both close and destroy it.
+class pls_value final : public QWidget {
+ public:
+  pls_value();
+
+  QLabel* Picture1;
+  QLabel* Label1;
+  QPushButton* Command1;
+};

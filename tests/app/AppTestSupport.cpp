@@ -1,0 +1,92 @@
+#include "AppTestSupport.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "app/FlexGrid.h"
+#include "app/Fonts.h"
+
+WindowTest::WindowTest() {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(test->test_suite_name()) + "." + test->name();
+  std::replace(name.begin(), name.end(), '/', '_');
+  folder_ = std::filesystem::path(VORLET_BINARY_DIR) / "app-test-files" / name;
+  std::filesystem::remove_all(folder_);
+  std::filesystem::create_directories(folder_);
+
+  auto scripted = std::make_unique<ScriptedFileDialogs>();
+  auto recorder = std::make_unique<RecordingNotifier>();
+  auto desk = std::make_unique<RecordingHelpDesk>();
+  dialogs = scripted.get();
+  notifier = recorder.get();
+  helpDesk = desk.get();
+  form = std::make_unique<Form1>(
+      Form1Services{std::move(scripted), std::move(recorder), std::move(desk)});
+}
+
+WindowTest::~WindowTest() {
+  form.reset();
+  std::filesystem::remove_all(folder_);
+}
+
+QString WindowTest::path(const std::string& name) const {
+  return QFile::decodeName(scratch(name).c_str());
+}
+
+void WindowTest::open(const QString& chosen) {
+  dialogs->openAnswers.push_back(chosen);
+  ui().open->trigger();
+}
+
+void WindowTest::cancelOpen() {
+  dialogs->openAnswers.push_back(kCancel);
+  ui().open->trigger();
+}
+
+void WindowTest::thin(const QString& interval, bool average) {
+  ui().Text1->setText(interval);
+  (average ? ui().Option2 : ui().Option1)->setChecked(true);
+  ui().Command1->click();
+}
+
+void WindowTest::save(const QString& chosen) {
+  dialogs->saveAnswers.push_back(chosen);
+  ui().n_save->trigger();
+}
+
+std::vector<QString> WindowTest::rows(const FlexGrid& grid) {
+  std::vector<QString> texts;
+  for (int r = 0; r < FlexGrid::kRows; ++r) {
+    QStringList cells;
+    for (int c = 0; c < FlexGrid::kCols; ++c) cells << grid.textAt(r, c);
+    texts.push_back(cells.join(u','));
+  }
+  while (!texts.empty() && texts.back() == QStringLiteral(",,,,")) texts.pop_back();
+  return texts;
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int main(int argc, char* argv[]) {
+  // Tests never need a screen; this also lets test discovery run the program at build time.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Vorlet"));
+  installProgramFonts();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

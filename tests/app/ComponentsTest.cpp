@@ -1,0 +1,51 @@
+// The file dialog layer and the text decoding, apart from the window.
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "app/CommonDialog.h"
+#include "app/TextDecoding.h"
+
+TEST(NameFilters, WindowsFilterBecomesQtFiltersWithoutDoubledPatterns) {
+  const struct {
+    QString filter;
+    QStringList expected;
+  } cases[] = {
+      {csvFilter(),
+       {QStringLiteral("CSV File (*.csv)"), QStringLiteral("Text (*.txt)"),
+        QStringLiteral("All Files (*)")}},
+      {QStringLiteral("Data|*.csv;*.txt"), {QStringLiteral("Data (*.csv *.txt)")}},
+      {QStringLiteral("Text (*.txt)|*.txt|dangling"), {QStringLiteral("Text (*.txt)")}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(toNameFilters(c.filter), c.expected) << c.filter.toStdString();
+}
+
+TEST(FileDialogSetUp, OffersTheFiltersTheSuffixAndTheLastFile) {
+  QFileDialog dialog;
+  configureFileDialog(
+      dialog, {QStringLiteral("/tmp/data.csv"), toNameFilters(csvFilter()), QStringLiteral("csv")},
+      QFileDialog::AcceptSave);
+  EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+  EXPECT_EQ(dialog.defaultSuffix(), QStringLiteral("csv"));
+  EXPECT_EQ(dialog.selectedNameFilter(), QStringLiteral("CSV File (*.csv)"));
+  EXPECT_EQ(dialog.directory().absolutePath(), QStringLiteral("/tmp"));
+  // The window asks before replacing, so the dialog must not ask a second time.
+  EXPECT_TRUE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
+}
+
+TEST(DisplayDecoding, DecodesEachCellOnItsOwnInItsFilesEncoding) {
+  using vorlet::TextEncoding;
+  const struct {
+    std::string bytes;
+    TextEncoding encoding;
+    QString expected;
+  } cases[] = {
+      {"\xe6\x97\xa5\xe6\x9c\xac", TextEncoding::Utf8, QStringLiteral("日本")},
+      {"\x93\xfa\x96\x7b", TextEncoding::ShiftJis, QStringLiteral("日本")},
+      {"\xb1\xb2", TextEncoding::ShiftJis, QStringLiteral("ｱｲ")},  // half-width kana
+  };
+  for (const auto& c : cases) EXPECT_EQ(decodeForDisplay(c.bytes, c.encoding), c.expected);
+  // A lead byte cut off at the end of one cell must not swallow the start of the next.
+  decodeForDisplay("\x93", TextEncoding::ShiftJis);
+  EXPECT_EQ(decodeForDisplay("A", TextEncoding::ShiftJis), QStringLiteral("A"));
+}

@@ -1,0 +1,92 @@
+// The save command through the window: what it writes, and what it leaves alone.
+#include "AppTestSupport.h"
+
+class SaveTest : public WindowTest {
+ protected:
+  // Opens a file of the given bytes and thins it by the interval.
+  void thinned(const std::string& bytes, const QString& interval) {
+    writeFile(scratch("source.csv"), bytes);
+    open(path("source.csv"));
+    thin(interval);
+  }
+};
+
+TEST_F(SaveTest, WithoutAResultItSaysSoBeforeAnyDialog) {
+  writeFile(scratch("source.csv"), "1\r\n2\r\n");
+  open(path("source.csv"));
+  ui().n_save->trigger();
+  EXPECT_TRUE(dialogs->saveRequests.empty());
+  ASSERT_EQ(notifier->messages.size(), 1u);
+  EXPECT_TRUE(
+      notifier->messages.front().contains(QStringLiteral("保存する間引き結果がありません")));
+  EXPECT_EQ(readFile(scratch("source.csv")), "1\r\n2\r\n");
+}
+
+TEST_F(SaveTest, WritesTheResultInTheEncodingOfItsSource) {
+  const struct {
+    const char* name;
+    std::string source, saved;
+  } cases[] = {
+      {"plain", "a,b\r\n1,2\r\n3,4\r\n5,6\r\n", "a,b\r\n3,4\r\n\r\n"},
+      // "日本,語" then "1,2" in code page 932 comes back byte for byte.
+      {"shift-jis", "\x93\xfa\x96\x7b,\x8c\xea\r\n1,2\r\n", "\x93\xfa\x96\x7b,\x8c\xea\r\n\r\n"},
+      {"bom", "\xEF\xBB\xBFx\r\ny\r\n", "\xEF\xBB\xBFx\r\n\r\n"},
+  };
+  for (const auto& c : cases) {
+    thinned(c.source, QStringLiteral("2"));
+    const std::string target = std::string(c.name) + ".csv";
+    save(path(target));
+    EXPECT_EQ(readFile(scratch(target)), c.saved) << c.name;
+  }
+  EXPECT_TRUE(notifier->messages.empty());
+}
+
+TEST_F(SaveTest, AfterAnOpenTheDialogOffersThatFileAndCancelWritesNothing) {
+  thinned("1\r\n2\r\n", QStringLiteral("2"));
+  dialogs->saveAnswers.push_back(kCancel);
+  ui().n_save->trigger();
+  ASSERT_EQ(dialogs->saveRequests.size(), 1u);
+  EXPECT_EQ(dialogs->saveRequests.front().fileName, path("source.csv"));
+  EXPECT_EQ(dialogs->saveRequests.front().defaultSuffix, QStringLiteral("csv"));
+  EXPECT_EQ(readFile(scratch("source.csv")), "1\r\n2\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch("")), {}), 1);
+}
+
+TEST_F(SaveTest, SavingTheSameNameAgainWritesTheNewResult) {
+  thinned("1\r\n2\r\n3\r\n4\r\n", QStringLiteral("2"));
+  save(path("out.csv"));
+  thin(QStringLiteral("4"));
+  dialogs->replaceAnswers.push_back(true);
+  save(path("out.csv"));
+  EXPECT_EQ(readFile(scratch("out.csv")), "1\r\n\r\n");
+}
+
+TEST_F(SaveTest, DecliningToReplaceReturnsToTheDialogAndLeavesTheFile) {
+  thinned("1\r\n2\r\n", QStringLiteral("2"));
+  writeFile(scratch("out.csv"), "keep");
+  dialogs->saveAnswers = {path("out.csv"), kCancel};
+  dialogs->replaceAnswers.push_back(false);
+  ui().n_save->trigger();
+  EXPECT_EQ(dialogs->replaceQuestions, (std::vector<QString>{path("out.csv")}));
+  ASSERT_EQ(dialogs->saveRequests.size(), 2u);
+  EXPECT_EQ(dialogs->saveRequests.back().fileName, path("out.csv"));
+  EXPECT_EQ(readFile(scratch("out.csv")), "keep");
+}
+
+TEST_F(SaveTest, AFailedSaveNamesTheFileLeavesItAndKeepsTheResult) {
+  thinned("1\r\n2\r\n", QStringLiteral("2"));
+  std::filesystem::create_directory(scratch("folder.csv"));
+  const std::string missing = "no-such-folder/out.csv";
+  for (const std::string& target : {missing, std::string("folder.csv")}) {
+    notifier->messages.clear();
+    dialogs->replaceAnswers.push_back(true);  // asked only about the folder
+    save(path(target));
+    ASSERT_EQ(notifier->messages.size(), 1u) << target;
+    const QString& message = notifier->messages.front();
+    EXPECT_TRUE(message.startsWith(QStringLiteral("ファイルを保存できませんでした。"))) << target;
+    EXPECT_TRUE(message.contains(path(target))) << message.toStdString();
+    EXPECT_EQ(form->workspace().vars.ResultTable.recordCount(), 2) << target;
+  }
+  EXPECT_FALSE(std::filesystem::exists(scratch(missing)));
+  EXPECT_TRUE(std::filesystem::is_directory(scratch("folder.csv")));
+}
