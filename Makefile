@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test clean fuzz
 
 all: build
 
@@ -24,3 +24,18 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The road's fuzz target (clang and libFuzzer), run for FUZZ_TIME seconds. New inputs it finds
+# gather in $(FUZZ_BUILD)/corpus; one that breaks a property is kept as $(FUZZ_BUILD)/crash-*.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_TIME ?= 60
+FUZZ_FLAGS ?=
+
+fuzz:
+	./scripts/install-deps fuzz
+	cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++-14
+	cmake --build $(FUZZ_BUILD) --target road_fuzzer -j $(JOBS)
+	mkdir -p $(FUZZ_BUILD)/corpus
+	$(FUZZ_BUILD)/road_fuzzer -max_total_time=$(FUZZ_TIME) -timeout=10 -rss_limit_mb=2048 \
+	  -max_len=4096 -dict=fuzz/road.dict -artifact_prefix=$(FUZZ_BUILD)/ -print_final_stats=1 \
+	  $(FUZZ_FLAGS) $(FUZZ_BUILD)/corpus fuzz/corpus

@@ -4,10 +4,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "MeasurementCsv.h"
 #include "delimited/Parts.h"
 #include "delimited/RecordScanner.h"
+#include "table/NumberText.h"
 
 namespace {
 
@@ -86,6 +88,36 @@ void BM_ScanRecords(benchmark::State& state) {
                           static_cast<std::int64_t>(csv.size()));
 }
 
+// The fields of the plain measurement CSV, without its heading.
+const std::vector<std::string_view>& numberFields() {
+  static const std::vector<std::string_view> fields = [] {
+    std::vector<std::string_view> all;
+    const std::string& csv = *plainCsv();
+    vorlet::RecordScanner scanner;
+    vorlet::ScannedRecord record;
+    std::size_t pos = 0;
+    scanner.next(csv, pos, true, record);
+    while (scanner.next(csv, pos, true, record) == vorlet::RecordScanner::Status::Record) {
+      all.insert(all.end(), record.fields.begin(), record.fields.end());
+    }
+    return all;
+  }();
+  return fields;
+}
+
+// parseDecimal on every field of the measurement CSV; reports numbers per second.
+void BM_ParseDecimal(benchmark::State& state) {
+  const std::vector<std::string_view>& fields = numberFields();
+  for (auto _ : state) {
+    double sum = 0;
+    for (const std::string_view field : fields) sum += *vorlet::parseDecimal(field);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.counters["numbers/s"] = benchmark::Counter(
+      static_cast<double>(fields.size()) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate);
+}
+
 // Counts the commas and CRs; the compiler vectorises it, so it runs at about memory speed.
 void BM_ReadText(benchmark::State& state) {
   const std::string& csv = *plainCsv();
@@ -104,5 +136,6 @@ BENCHMARK(BM_ParseDelimited)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseDelimitedQuoted)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanRecords)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadText)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseDecimal)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "cli/InterruptCleanup.h"
 #include "cli/Options.h"
 #include "delimited/SafeFile.h"
 #include "delimited/StreamThinner.h"
@@ -89,13 +90,22 @@ std::optional<FileError> thin(const vorlet::Options& options) {
   if (options.output.empty() || options.output == "-") {
     result = vorlet::thinStream(input, settings, writeStandardOutput);
   } else {
-    // The output appears complete or not at all: a failed run leaves no file behind.
+    // The output appears complete or not at all: a failed or interrupted run leaves no file
+    // behind. The cleanup outlives the file, so that it still covers the file's removal.
+    vorlet::InterruptCleanup cleanup;
     vorlet::SafeFile output(options.output);
-    if (auto error = output.open()) return error;
+    {
+      const vorlet::HeldInterrupts held;  // a named temporary is covered from its creation on
+      if (auto error = output.open()) return error;
+      cleanup.arm(output.temporaryPath());
+    }
     result = vorlet::thinStream(input, settings,
                                 [&output](std::string_view bytes) { return output.write(bytes); });
     if (auto* error = std::get_if<FileError>(&result)) return *error;
-    if (auto error = output.commit()) return error;
+    const vorlet::HeldInterrupts held;  // commit names the temporary and renames it away
+    auto error = output.commit();
+    cleanup.disarm();
+    if (error) return error;
   }
   if (auto* error = std::get_if<FileError>(&result)) return *error;
   if (options.verbose) printSummary(options, input.name(), std::get<vorlet::StreamSummary>(result));
@@ -109,6 +119,7 @@ int main(int argc, char** argv) {
   _setmode(0, _O_BINARY);
   _setmode(1, _O_BINARY);
 #endif
+  vorlet::installInterruptCleanup();
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const auto parsed = vorlet::parseOptions(args);
   if (const auto* usage = std::get_if<vorlet::UsageError>(&parsed)) {

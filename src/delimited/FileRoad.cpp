@@ -1,5 +1,6 @@
 #include "delimited/FileRoad.h"
 
+#include <atomic>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -11,6 +12,8 @@
 #include "delimited/Parts.h"
 #include "delimited/SafeFile.h"
 #include "delimited/TextEncoding.h"
+#include "table/Prefault.h"
+#include "thinning/Helper.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -92,16 +95,39 @@ std::optional<FileError> checkFits(std::uint64_t size, const std::string& name) 
   return FileError{Kind::TooLarge, name, detail, 0};
 }
 
+// Reads through a small buffer that stays in the cache and appends to the text: filling the text
+// up front, only to overwrite it, would cost a pass over memory the size of the file.
 std::optional<FileError> readWhole(InputFile& input, std::string& bytes) {
-  bytes.resize(static_cast<std::size_t>(input.size()));
-  std::size_t got = 0;
-  if (auto error = input.read(bytes.data(), bytes.size(), got)) return error;
-  char extra = 0;
-  std::size_t more = 0;
-  if (got == bytes.size()) {
-    if (auto error = input.read(&extra, 1, more)) return error;
+  const auto size = static_cast<std::size_t>(input.size());
+  bytes.reserve(size);
+  // The helper faults in the text's memory from its end while this thread fills it.
+  std::atomic<bool> filled{false};
+  Helper helper;
+  auto prefault = [data = bytes.data(), room = bytes.capacity(), &filled] {
+    prefaultBackwards(data, room, filled);
+  };
+  const bool helped = size >= (std::size_t{16} << 20) && helper.start();
+  if (helped) helper.post(prefault);
+  struct Join {
+    std::atomic<bool>& filled;
+    Helper& helper;
+    bool helped;
+    ~Join() {
+      filled.store(true, std::memory_order_relaxed);
+      if (helped) helper.wait();
+    }
+  } join{filled, helper, helped};
+  std::string buffer(std::min<std::size_t>(size + 1, std::size_t{256} << 10), '\0');
+  bool grew = false;
+  for (;;) {
+    std::size_t got = 0;
+    if (auto error = input.read(buffer.data(), buffer.size(), got)) return error;
+    grew = bytes.size() + got > size;
+    if (grew) break;
+    bytes.append(buffer.data(), got);
+    if (got < buffer.size()) break;
   }
-  if (got != bytes.size() || more != 0) {
+  if (grew || bytes.size() != size) {
     return FileError{Kind::ReadFailed, input.name(), "the file changed size while being read", 0};
   }
   return std::nullopt;

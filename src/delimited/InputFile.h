@@ -38,6 +38,8 @@ class InputFile {
   std::optional<FileError> read(char* into, std::size_t capacity, std::size_t& got);
   // Back to where reading began; regular files only.
   std::optional<FileError> rewind();
+  // The descriptor, for positional reads that leave read()'s position alone (POSIX pread).
+  int descriptor() const noexcept { return fd_; }
 
  private:
   InputFile(int fd, bool owned, std::string name) noexcept

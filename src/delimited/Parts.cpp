@@ -1,6 +1,11 @@
 #include "delimited/Parts.h"
 
+#include "delimited/PlainLines.h"
+#include "table/Prefault.h"
+#include "thinning/Helper.h"
+
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -12,8 +17,8 @@ namespace {
 
 constexpr std::size_t kMaxRecordSeparator = 32767;
 constexpr std::int64_t kMaxIndex = std::numeric_limits<std::int32_t>::max();
-// After this many records the rest of the text tells how many records to make room for.
-constexpr std::int64_t kProbeRecords = 16;
+// Records of plain lines read at a time.
+constexpr std::size_t kBatchRecords = 4096;
 
 // Puts a record's fields into the table: bytes that lie in the block are referred to, rebuilt
 // fields copied.
@@ -40,6 +45,22 @@ class FieldStore {
     }
   }
 
+  // A record of plain lines read from the block, its fields ending at `ends` (offsets from
+  // `base` in the block, the first field starting at `start`), from the field lower bound on.
+  void storePlain(std::int32_t field, std::int32_t record, std::size_t start,
+                  const std::uint32_t* ends, std::size_t count, std::size_t base) {
+    if (blockId_ < 0) {
+      for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t end = base + ends[i];
+        store(field + static_cast<std::int32_t>(i), record,
+              std::string_view(begin_ + start, end - start));
+        start = end + 1;
+      }
+      return;
+    }
+    table_.setTextFields(record, blockId_, start, ends, count, base);
+  }
+
  private:
   CellTable& table_;
   const TextBlock& block_;
@@ -48,19 +69,43 @@ class FieldStore {
   int blockId_ = -1;
 };
 
-// Reserves room for the records still to come, judging by the `records` that took the first
-// `done` bytes, with a little to spare, so that a long table grows about once.
-void reserveRest(CellTable& table, std::int64_t records, std::size_t done, std::size_t total) {
-  if (done == 0 || done >= total) return;
-  const double rate = static_cast<double>(records) / static_cast<double>(done);
-  const double expected =
-      static_cast<double>(records) + static_cast<double>(total - done) * rate * 1.0625 + 64;
+// Reserves room for the records still to come: at most one per record separator left, and one
+// more. Counting them costs a fraction of reading them and spares a long table every copy.
+void reserveRest(CellTable& table, std::int64_t records, std::string_view rest,
+                 const PlainLines& plain) {
+  if (!plain.usable()) return;
+  const std::int64_t expected =
+      records +
+      static_cast<std::int64_t>(std::min<std::size_t>(plain.countLineEnds(rest), kMaxIndex)) + 1;
   try {
-    table.reserveRecords(static_cast<std::int64_t>(std::min(expected, double{kMaxIndex})));
+    table.reserveRecords(std::min(expected, kMaxIndex));
   } catch (const std::bad_alloc&) {
-    // Only an estimate: growing record by record may still fit.
+    // Growing record by record may still fit.
   }
 }
+
+// Faults in a big table's room on the helper thread while this one fills it.
+class Prefault {
+ public:
+  void start(CellTable& table) {
+    const CellTable::Storage storage = table.storage();
+    if (storage.bytes < kWorthIt || !helper_.start()) return;
+    job_ = [storage, this] { prefaultBackwards(storage.data, storage.bytes, stop_); };
+    helper_.post(job_);
+    running_ = true;
+  }
+  ~Prefault() {
+    stop_.store(true, std::memory_order_relaxed);
+    if (running_) helper_.wait();
+  }
+
+ private:
+  static constexpr std::size_t kWorthIt = std::size_t{16} << 20;
+  Helper helper_;
+  std::function<void()> job_;
+  std::atomic<bool> stop_{false};
+  bool running_ = false;
+};
 
 }  // namespace
 
@@ -72,6 +117,7 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
   if (fieldSeparator.empty() || quote.empty()) return Fault::TypeMismatch;
   std::string_view input;
   if (text) input = std::string_view(*text).substr(std::min(begin, text->size()));
+  const std::size_t base = text ? std::min(begin, text->size()) : 0;
 
   bool sizing = !table.isDimensioned();
   std::int32_t lb1 = 1;
@@ -80,12 +126,43 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
     lb1 = *table.lowerBound(1);
     ub1 = *table.upperBound(1);
   }
-  RecordScanner scanner(charset, Separators{fieldSeparator[0], recordSeparator, quote[0]});
+  const Separators separators{fieldSeparator[0], recordSeparator, quote[0]};
+  RecordScanner scanner(charset, separators);
+  const PlainLines plain(separators);
   ScannedRecord scanned;
+  PlainBatch batch;
   FieldStore store(table, text);
+  Prefault prefault;
   std::size_t pos = 0;
   std::int64_t record = 0;
-  while (scanner.next(input, pos, true, scanned) == RecordScanner::Status::Record) {
+  const auto width = [&] { return static_cast<std::size_t>(std::int64_t{ub1} - lb1 + 1); };
+  for (;;) {
+    if (record > 0 && plain.usable()) {
+      // Plain lines a batch at a time; the table grows once per batch.
+      const std::size_t most = static_cast<std::size_t>(
+          std::min<std::int64_t>(kBatchRecords, std::max<std::int64_t>(kMaxIndex - record, 1)));
+      pos = plain.read(input, pos, most, batch);
+      if (batch.records() > 0) {
+        const std::int64_t last = record + static_cast<std::int64_t>(batch.records());
+        if (last > kMaxIndex) return Fault::Overflow;
+        if (const Fault fault = table.growRecords(static_cast<std::int32_t>(last));
+            fault != Fault::None) {
+          return fault;
+        }
+        for (std::size_t r = 0; r < batch.records(); ++r) {
+          const std::uint32_t first = batch.firstField(r);
+          const std::size_t count = std::min<std::size_t>(batch.recordEnds[r] - first, width());
+          store.storePlain(lb1,
+                           static_cast<std::int32_t>(record + 1 + static_cast<std::int64_t>(r)),
+                           base + batch.base + batch.recordStart(r), batch.fieldEnds.data() + first,
+                           count, base + batch.base);
+        }
+        record = last;
+        continue;
+      }
+    }
+    // A line with a quote, the last one, or any line where the fast path does not serve.
+    if (scanner.next(input, pos, true, scanned) != RecordScanner::Status::Record) break;
     if (++record > kMaxIndex) return Fault::Overflow;
     const auto index = static_cast<std::int32_t>(record);
     if (sizing) {
@@ -97,14 +174,16 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
     } else if (const Fault fault = table.growRecords(index); fault != Fault::None) {
       return fault;
     }
-    if (record == 1) store.adopt();
-    const auto width = static_cast<std::size_t>(std::int64_t{ub1} - lb1 + 1);
-    const std::size_t stored = std::min(scanned.fields.size(), width);
+    if (record == 1) {
+      store.adopt();
+      reserveRest(table, record, input.substr(pos), plain);
+      prefault.start(table);
+    }
+    const std::size_t stored = std::min(scanned.fields.size(), width());
     for (std::size_t i = 0; i < stored; ++i) {
       store.store(static_cast<std::int32_t>(lb1 + static_cast<std::int64_t>(i)), index,
                   scanned.fields[i]);
     }
-    if (record == kProbeRecords) reserveRest(table, record, pos, input.size());
   }
   if (record == 0) return table.upperBound(2);
   return static_cast<std::int32_t>(record);

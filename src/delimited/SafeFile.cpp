@@ -29,9 +29,17 @@ namespace {
 namespace fs = std::filesystem;
 
 #ifdef _WIN32
+int createUnnamedFile(const fs::path&) {
+  errno = ENOSYS;
+  return -1;
+}
 int createFile(const fs::path& path) {
   return _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY | _O_NOINHERIT,
                 _S_IREAD | _S_IWRITE);
+}
+int linkFile(int, const fs::path&) {
+  errno = ENOSYS;
+  return -1;
 }
 std::int64_t writeFile(int fd, const char* data, std::size_t size) {
   return _write(fd, data, static_cast<unsigned>(size < (1u << 30) ? size : (1u << 30)));
@@ -56,12 +64,31 @@ bool isWritable(const fs::path& path) {
 }
 void syncFolder(const fs::path&) {}
 #else
+// Naming the file later goes through /proc/self/fd; without it an unnamed file would stay so.
+int createUnnamedFile(const fs::path& folder) {
+#ifdef O_TMPFILE
+  if (::access("/proc/self/fd", X_OK) != 0) return -1;
+  int fd;
+  do {
+    fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+#else
+  (void)folder;
+  errno = EOPNOTSUPP;
+  return -1;
+#endif
+}
 int createFile(const fs::path& path) {
   int fd;
   do {
     fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+int linkFile(int fd, const fs::path& path) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
 }
 std::int64_t writeFile(int fd, const char* data, std::size_t size) {
   ssize_t written;
@@ -94,8 +121,8 @@ void syncFolder(const fs::path& folder) {
 }
 #endif
 
-constexpr FileCalls kSystemCalls{createFile, writeFile, setFileMode,
-                                 syncFile,   closeFile, replaceFile};
+constexpr FileCalls kSystemCalls{createUnnamedFile, createFile, linkFile,  writeFile,
+                                 setFileMode,       syncFile,   closeFile, replaceFile};
 
 std::string systemReason(int error) {
   return std::generic_category().message(error);
@@ -119,6 +146,18 @@ fs::path folderOf(const fs::path& target) {
   const fs::path folder = target.parent_path();
   return folder.empty() ? fs::path(".") : folder;
 }
+
+// Hidden, and named after the target so that a left-over (after a crash) explains itself.
+fs::path temporaryName(const fs::path& folder, const fs::path& target) {
+  fs::path name = folder / ".";
+  name += target.filename();
+  name += ".";
+  name += uniqueSuffix();
+  name += ".tmp";
+  return name;
+}
+
+constexpr int kNameAttempts = 64;
 
 }  // namespace
 
@@ -160,23 +199,36 @@ std::optional<FileError> SafeFile::open() {
   }
 
   const fs::path folder = folderOf(target_);
-  // Hidden, and named after the target so that a left-over (after a crash) explains itself.
-  fs::path stem = ".";
-  stem += target_.filename();
-  stem += ".";
-  for (int attempt = 0; attempt < 64 && fd_ < 0; ++attempt) {
-    temporary_ = folder / stem;
-    temporary_ += uniqueSuffix();
-    temporary_ += ".tmp";
-    fd_ = calls_.create(temporary_);
-    if (fd_ < 0 && errno != EEXIST) break;
+  fd_ = calls_.createUnnamed(folder);
+  unnamed_ = fd_ >= 0;
+  // Anything that keeps an unnamed file from being made would keep a named one too, and the
+  // named attempt gives the reason that is reported.
+  if (!unnamed_ && !createNamed(folder)) {
+    return fail("creating a temporary file beside it", systemReason(errno));
   }
-  if (fd_ < 0) return fail("creating a temporary file beside it", systemReason(errno));
-  created_ = true;
   if (keepMode_ && calls_.setMode(fd_, *keepMode_) != 0) {
     return fail("keeping its permissions", systemReason(errno));
   }
   return std::nullopt;
+}
+
+bool SafeFile::createNamed(const fs::path& folder) {
+  for (int attempt = 0; attempt < kNameAttempts && fd_ < 0; ++attempt) {
+    temporary_ = temporaryName(folder, target_);
+    fd_ = calls_.create(temporary_);
+    if (fd_ < 0 && errno != EEXIST) break;
+  }
+  created_ = fd_ >= 0;
+  return created_;
+}
+
+bool SafeFile::nameUnnamed(const fs::path& folder) {
+  for (int attempt = 0; attempt < kNameAttempts && !created_; ++attempt) {
+    temporary_ = temporaryName(folder, target_);
+    created_ = calls_.link(fd_, temporary_) == 0;
+    if (!created_ && errno != EEXIST) break;
+  }
+  return created_;
 }
 
 std::optional<FileError> SafeFile::write(std::string_view bytes) {
@@ -194,6 +246,9 @@ std::optional<FileError> SafeFile::commit() {
   if (error_) return error_;
   if (fd_ < 0) return refuse("it was not opened");
   if (calls_.sync(fd_) != 0) return fail("syncing", systemReason(errno));
+  if (unnamed_ && !nameUnnamed(folderOf(target_))) {
+    return fail("naming the temporary file", systemReason(errno));
+  }
   const int fd = std::exchange(fd_, -1);  // released whatever close reports
   if (calls_.close(fd) != 0) return fail("closing", systemReason(errno));
   if (calls_.replace(temporary_, target_) != 0) {

@@ -14,7 +14,11 @@ namespace vorlet {
 // The system calls an atomic write goes through. Each returns -1 and sets errno on failure, as
 // the POSIX calls do; tests replace single entries to make one step fail.
 struct FileCalls {
-  int (*create)(const std::filesystem::path& path);  // exclusive, write-only: a descriptor
+  // A write-only file without a name in `folder` (Linux's O_TMPFILE): a process killed while
+  // writing it leaves nothing behind. Fails where the system or the file system has none.
+  int (*createUnnamed)(const std::filesystem::path& folder);
+  int (*create)(const std::filesystem::path& path);        // exclusive, write-only: a descriptor
+  int (*link)(int fd, const std::filesystem::path& path);  // names an unnamed file
   std::int64_t (*write)(int fd, const char* data, std::size_t size);  // bytes written
   int (*setMode)(int fd, unsigned mode);  // permission bits (a no-op where there are none)
   int (*sync)(int fd);
@@ -28,10 +32,12 @@ const FileCalls& systemFileCalls() noexcept;
 std::string pathText(const std::filesystem::path& path);
 
 // A file that appears at its target only complete: the bytes go to a temporary file in the
-// target's folder, which is synced, closed and renamed over the target by commit(). An existing
-// target keeps its permission bits; a symbolic link is written through to the file it names. On
-// any failure, and when the object goes away uncommitted, the temporary is removed and the
-// target is untouched. Every error is a WriteFailed naming the target.
+// target's folder, which is synced, closed and renamed over the target by commit(). The
+// temporary has no name until commit() links it under one right before the rename, where the
+// system allows (otherwise it is named from the start). An existing target keeps its permission
+// bits; a symbolic link is written through to the file it names. On any failure, and when the
+// object goes away uncommitted, the temporary is removed and the target is untouched. Every
+// error is a WriteFailed naming the target.
 class SafeFile {
  public:
   explicit SafeFile(std::filesystem::path target, const FileCalls& calls = systemFileCalls());
@@ -44,7 +50,17 @@ class SafeFile {
   std::optional<FileError> write(std::string_view bytes);
   std::optional<FileError> commit();
 
+  // The temporary's name while one exists on disk, for a signal handler to remove; empty
+  // otherwise (an unnamed temporary has one only inside commit()).
+  const std::filesystem::path& temporaryPath() const noexcept {
+    return created_ ? temporary_ : kNoPath;
+  }
+
  private:
+  static inline const std::filesystem::path kNoPath;
+
+  bool createNamed(const std::filesystem::path& folder);
+  bool nameUnnamed(const std::filesystem::path& folder);
   std::optional<FileError> fail(std::string_view step, const std::string& reason);
   std::optional<FileError> refuse(std::string_view reason);
   void discard() noexcept;
@@ -55,7 +71,8 @@ class SafeFile {
   FileCalls calls_;
   std::optional<unsigned> keepMode_;
   int fd_ = -1;
-  bool created_ = false;
+  bool created_ = false;  // the temporary has a name on disk
+  bool unnamed_ = false;  // it was created without one
   std::optional<FileError> error_;
 };
 

@@ -1,106 +1,370 @@
 #include "delimited/StreamThinner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "delimited/Module3.h"
+#include "delimited/PlainLines.h"
 #include "delimited/RecordScanner.h"
 #include "delimited/TextEncoding.h"
 #include "table/NumberText.h"
+#include "thinning/Helper.h"
+
+#if !defined(_WIN32)
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cerrno>
+#define VORLET_POSITIONAL_READS 1
+#endif
 
 namespace vorlet {
 
 namespace {
 
 constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+// Thinned bytes held back while the encoding is still being checked; past half of this the road
+// waits for the check.
+constexpr std::size_t kHoldAtMost = std::size_t{32} << 20;
+constexpr std::size_t kBatchRecords = 8192;
 
-// Thins records as they arrive and appends each result record, as a save writes it, the
-// moment its group completes.
+// Thinned records on their way to the sink. Simple thinning writes a group's first record as
+// soon as it reads it and takes it back should the group never complete: only the bytes before
+// `committed` are final.
+struct Output {
+  std::string bytes;
+  std::size_t committed = 0;
+};
+
+bool holdsLineEnd(const char* begin, const char* end) noexcept {
+  for (; begin != end; ++begin) {
+    if (*begin == '\r' || *begin == '\n') return true;
+  }
+  return false;
+}
+
+// Average thinning of a range of fields: their running sums, and the means of the groups they
+// completed as text, the fields separated by commas. Fields are independent and each group's
+// cells are added in record order, so ranges thinned on different threads give the same means.
+class FieldRange {
+ public:
+  FieldRange(std::int16_t interval, std::size_t first, std::size_t last)
+      : groups_(interval, last - first), first_(first), last_(last) {}
+
+  void add(const ScannedRecord& record, std::size_t present) {
+    for (std::size_t f = first_; f < std::min(last_, present); ++f) {
+      groups_.addText(f - first_, record.fields[f]);
+    }
+  }
+
+  // Records [from, to) of a batch of plain lines whose offsets count from `base`, fields
+  // beyond `fields` dropped; `clock` as it stood before them.
+  void addPlain(const char* base, const PlainBatch& batch, std::size_t from, std::size_t to,
+                std::size_t fields, GroupClock clock) {
+    for (std::size_t r = from; r < to; ++r) {
+      const std::uint32_t first = batch.firstField(r);
+      const std::uint32_t* ends = batch.fieldEnds.data() + first;
+      const std::size_t present = std::min<std::size_t>(fields, batch.recordEnds[r] - first);
+      const char* begin =
+          base + (first_ == 0 || present <= first_ ? batch.recordStart(r) : ends[first_ - 1] + 1);
+      for (std::size_t f = first_; f < std::min(last_, present); ++f) {
+        const char* end = base + ends[f];
+        groups_.addText(f - first_, std::string_view(begin, static_cast<std::size_t>(end - begin)));
+        begin = end + 1;
+      }
+      if (clock.advance()) closeGroup();
+    }
+  }
+
+  // Numbers never need quotes.
+  void closeGroup() {
+    char text[kNumberTextMax];
+    for (std::size_t f = 0; f < groups_.fields(); ++f) {
+      if (f > 0) texts_ += ',';
+      texts_.append(text, formatSingle(groups_.mean(f), text));
+    }
+    ends_.push_back(texts_.size());
+    groups_.reset();
+  }
+
+  std::size_t groups() const noexcept { return ends_.size(); }
+  std::string_view group(std::size_t g) const noexcept {
+    const std::size_t begin = g == 0 ? 0 : ends_[g - 1];
+    return std::string_view(texts_).substr(begin, ends_[g] - begin);
+  }
+  void clearGroups() noexcept {
+    texts_.clear();
+    ends_.clear();
+  }
+  std::uint64_t notNumbers() const noexcept { return groups_.notNumbers(); }
+
+ private:
+  AverageGroups groups_;
+  std::size_t first_;
+  std::size_t last_;
+  std::string texts_;
+  std::vector<std::size_t> ends_;
+};
+
+// Below this many records a batch is not worth handing half of to the helper.
+constexpr std::size_t kRecordsForHelper = 256;
+
+// Thins records as they arrive and writes each result record, as a save writes it, into the
+// output the moment its group completes.
 class RecordThinner {
  public:
-  RecordThinner(const StreamSettings& settings, std::string& out)
+  RecordThinner(const StreamSettings& settings, Output& out)
       : mode_(settings.mode), interval_(settings.interval), clock_(settings.interval), out_(out) {}
+
+  // How many of the coming records simple thinning skips without looking at them.
+  std::size_t skippable() const noexcept {
+    if (mode_ != ThinMode::Simple || recordsRead_ == 0 || clock_.opensGroup()) return 0;
+    return static_cast<std::size_t>(clock_.remaining());
+  }
+  // How many records the road may hand over in one batch.
+  std::size_t wanted() const noexcept { return mode_ == ThinMode::Simple ? 1 : kBatchRecords; }
+
+  void skipped(std::size_t records) {
+    recordsRead_ += records;
+    if (clock_.advance(static_cast<std::int32_t>(records))) commit();
+  }
 
   void add(const ScannedRecord& record) {
     if (recordsRead_++ == 0) start(record.fields.size());
     // Fields beyond F are dropped; missing ones are empty cells, which add nothing to a sum.
     const std::size_t present = std::min(fields_, record.fields.size());
     if (mode_ == ThinMode::Simple) {
-      if (clock_.opensGroup()) keep(record, present);
-      if (clock_.advance()) writeKept();
+      if (clock_.opensGroup()) {
+        for (std::size_t f = 0; f < fields_; ++f) {
+          if (f > 0) out_.bytes += ',';
+          if (f < present) appendSavedField(out_.bytes, record.fields[f]);
+        }
+        out_.bytes += "\r\n";
+      }
+      if (clock_.advance()) commit();
       return;
     }
-    for (std::size_t f = 0; f < present; ++f) groups_->add(f, Cell::text(record.fields[f]));
+    for (FieldRange& range : ranges_) range.add(record, present);
     if (clock_.advance()) {
+      for (FieldRange& range : ranges_) range.closeGroup();
       writeMeans();
-      groups_->reset();
     }
   }
+
+  // The records of a batch of plain lines whose offsets count from `base`. Average thinning
+  // splits the fields with the helper when there is one.
+  void addPlain(const char* base, const PlainBatch& batch) {
+    if (batch.records() == 0) return;
+    if (recordsRead_ == 0) start(batch.recordEnds[0]);
+    const std::size_t from = 0;
+    if (mode_ == ThinMode::Simple) {
+      for (std::size_t r = from; r < batch.records(); ++r) addSimple(base, batch, r);
+      return;
+    }
+    const std::size_t to = batch.records();
+    const GroupClock before = clock_;
+    if (ranges_.size() == 2 && to - from >= kRecordsForHelper) {
+      auto second = [&] { ranges_[1].addPlain(base, batch, from, to, fields_, before); };
+      helper_.post(second);
+      ranges_[0].addPlain(base, batch, from, to, fields_, before);
+      helper_.wait();
+    } else {
+      for (FieldRange& range : ranges_) range.addPlain(base, batch, from, to, fields_, before);
+    }
+    for (std::size_t r = from; r < to; ++r) clock_.advance();
+    recordsRead_ += to - from;
+    writeMeans();
+  }
+
+  // Drops the first record of a group that never completed.
+  void finish() { out_.bytes.resize(out_.committed); }
 
   void summarise(StreamSummary& summary) const {
     summary.recordsRead = recordsRead_;
     summary.fields = fields_;
     summary.recordsWritten = recordsWritten_;
     summary.trailingDropped = static_cast<std::uint64_t>(clock_.pending());
-    summary.notNumbers = groups_ ? groups_->notNumbers() : 0;
+    summary.notNumbers = 0;
+    for (const FieldRange& range : ranges_) summary.notNumbers += range.notNumbers();
   }
 
  private:
   void start(std::size_t fields) {
     fields_ = fields;
-    if (mode_ == ThinMode::Average) groups_.emplace(interval_, fields);
-  }
-
-  // The group's first record is written only when the group completes, after its views into
-  // the input buffer are gone; so its bytes are copied.
-  void keep(const ScannedRecord& record, std::size_t present) {
-    kept_.clear();
-    keptEnds_.clear();
-    for (std::size_t f = 0; f < present; ++f) {
-      kept_.append(record.fields[f]);
-      keptEnds_.push_back(kept_.size());
+    if (mode_ != ThinMode::Average) return;
+    if (fields >= 2 && helper_.start()) {
+      // This thread also reads and scans the text: it keeps a third of the fields.
+      const std::size_t split = std::max<std::size_t>(1, fields / 3);
+      ranges_.emplace_back(interval_, 0, split);
+      ranges_.emplace_back(interval_, split, fields);
+    } else {
+      ranges_.emplace_back(interval_, 0, fields);
     }
   }
 
-  void writeKept() {
-    std::size_t begin = 0;
-    for (std::size_t f = 0; f < fields_; ++f) {
-      if (f > 0) out_ += ',';
-      if (f < keptEnds_.size()) {
-        appendSavedField(out_, std::string_view(kept_).substr(begin, keptEnds_[f] - begin));
-        begin = keptEnds_[f];
+  void addSimple(const char* base, const PlainBatch& batch, std::size_t record) {
+    const std::uint32_t first = batch.firstField(record);
+    const std::size_t present = std::min<std::size_t>(fields_, batch.recordEnds[record] - first);
+    ++recordsRead_;
+    if (clock_.opensGroup()) {
+      writePlain(base + batch.recordStart(record), base, batch.fieldEnds.data() + first, present);
+    }
+    if (clock_.advance()) commit();
+  }
+
+  // A plain line has no quote, comma or record separator inside a field; unless it holds a
+  // lone CR or LF, its first F fields are written as they stand.
+  void writePlain(const char* start, const char* base, const std::uint32_t* ends,
+                  std::size_t present) {
+    const char* end = base + ends[present - 1];
+    if (!holdsLineEnd(start, end)) {
+      out_.bytes.append(start, end);
+    } else {
+      for (std::size_t f = 0; f < present; ++f) {
+        if (f > 0) out_.bytes += ',';
+        const char* fieldEnd = base + ends[f];
+        appendSavedField(out_.bytes,
+                         std::string_view(start, static_cast<std::size_t>(fieldEnd - start)));
+        start = fieldEnd + 1;
       }
     }
-    endRecord();
+    out_.bytes.append(fields_ - present, ',');
+    out_.bytes += "\r\n";
   }
 
+  // The groups the field ranges completed, each a record.
   void writeMeans() {
-    char text[kNumberTextMax];
-    for (std::size_t f = 0; f < fields_; ++f) {
-      if (f > 0) out_ += ',';
-      appendSavedField(out_, std::string_view(text, formatSingle(groups_->mean(f), text)));
+    for (std::size_t g = 0; g < ranges_[0].groups(); ++g) {
+      for (std::size_t i = 0; i < ranges_.size(); ++i) {
+        if (i > 0) out_.bytes += ',';
+        out_.bytes += ranges_[i].group(g);
+      }
+      out_.bytes += "\r\n";
+      commit();
     }
-    endRecord();
+    for (FieldRange& range : ranges_) range.clearGroups();
   }
 
-  void endRecord() {
-    out_ += "\r\n";
+  void commit() {
+    out_.committed = out_.bytes.size();
     ++recordsWritten_;
   }
 
   ThinMode mode_;
   std::int16_t interval_;
   GroupClock clock_;
-  std::optional<AverageGroups> groups_;
   std::size_t fields_ = 0;
-  std::string kept_;
-  std::vector<std::size_t> keptEnds_;
-  std::string& out_;
+  std::vector<FieldRange> ranges_;  // average thinning: all fields, or two halves
+  Helper helper_;
+  Output& out_;
   std::uint64_t recordsRead_ = 0;
   std::uint64_t recordsWritten_ = 0;
+};
+
+FileError changedSize(const std::string& name) {
+  return FileError{FileError::Kind::ReadFailed, name, "the file changed size while being read", 0};
+}
+
+// Settles the encoding of a regular file on a second thread, reading it at its own positions,
+// while the road reads and thins it: the file is read once on the road's thread.
+class EncodingCheck {
+ public:
+  struct Outcome {
+    EncodingVerdict verdict;
+    std::optional<FileError> error;
+  };
+
+  // False where positional reads or threads are not to be had; the road then checks first.
+  bool start(const InputFile& input) {
+#if defined(VORLET_POSITIONAL_READS)
+    input_ = &input;
+    at_ = ::lseek(input.descriptor(), 0, SEEK_CUR);
+    if (at_ < 0) return false;
+    // Everything the thread needs is allocated here, and its stack is small: under a tight
+    // address space limit the check runs first instead of failing halfway.
+    buffer_.resize(kBlock);
+    pthread_attr_t attributes;
+    if (::pthread_attr_init(&attributes) != 0) return false;
+    ::pthread_attr_setstacksize(&attributes, kStack);
+    started_ = ::pthread_create(&thread_, &attributes, &EncodingCheck::run, this) == 0;
+    ::pthread_attr_destroy(&attributes);
+    return started_;
+#else
+    (void)input;
+    return false;
+#endif
+  }
+
+  ~EncodingCheck() {
+    stop_.store(true, std::memory_order_relaxed);
+    join();
+  }
+
+  bool finished() const noexcept {
+    return finished_.load(std::memory_order_acquire);
+  }
+
+  const Outcome& wait() {
+    join();
+    return outcome_;
+  }
+
+ private:
+#if defined(VORLET_POSITIONAL_READS)
+  static constexpr std::size_t kBlock = std::size_t{256} << 10;  // stays in the cache
+  static constexpr std::size_t kStack = std::size_t{256} << 10;
+
+  static void* run(void* self) {
+    auto& check = *static_cast<EncodingCheck*>(self);
+    try {
+      check.check();
+    } catch (const std::bad_alloc&) {
+      check.outcome_.error =
+          FileError{FileError::Kind::TooLarge, check.input_->name(), "out of memory", 0};
+    }
+    check.finished_.store(true, std::memory_order_release);
+    return nullptr;
+  }
+
+  void check() {
+    EncodingDetector detector;
+    std::uint64_t seen = 0;
+    while (!detector.settled() && !stop_.load(std::memory_order_relaxed)) {
+      const ssize_t got = ::pread(input_->descriptor(), buffer_.data(), buffer_.size(),
+                                  at_ + static_cast<off_t>(seen));
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        outcome_.error = fileErrorFromErrno(errno, input_->name());
+        return;
+      }
+      if (got == 0) break;
+      detector.feed(std::string_view(buffer_.data(), static_cast<std::size_t>(got)));
+      seen += static_cast<std::uint64_t>(got);
+    }
+    outcome_.verdict = detector.verdict();
+    if (!detector.settled() && seen != input_->size()) outcome_.error = changedSize(input_->name());
+  }
+
+  void join() {
+    if (started_) ::pthread_join(thread_, nullptr);
+    started_ = false;
+  }
+
+  const InputFile* input_ = nullptr;
+  off_t at_ = 0;
+  std::vector<char> buffer_;
+  pthread_t thread_{};
+  bool started_ = false;
+#else
+  void join() {}
+#endif
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> finished_{false};
+  Outcome outcome_;
 };
 
 // One run of the road over one input.
@@ -113,82 +377,175 @@ class Road {
   }
 
   std::variant<StreamSummary, FileError> run() {
-    EncodingVerdict verdict;
-    if (auto error = input_.regular() ? checkFile(verdict) : readAll(verdict)) return *error;
-    if (auto error = refusalOf(verdict, input_.name())) return *error;
-    StreamSummary summary;
-    summary.encoding = encodingOf(verdict);
-    const std::size_t bom = summary.encoding == TextEncoding::Utf8WithBom ? kUtf8Bom.size() : 0;
-    if (input_.regular() && (input_.size() == bom)) return noRecords();
-    if (!input_.regular() && end_ == bom) return noRecords();
-
-    std::string out;
-    out.reserve(kFlushAt + (kFlushAt >> 4));
-    if (bom > 0) out = kUtf8Bom;
-    RecordThinner thinner(settings_, out);
-    if (auto error = thinRecords(summary.encoding, bom, thinner, out)) return *error;
-    thinner.summarise(summary);
-    out += "\r\n";
-    if (auto error = sink_(out)) return *error;
-    return summary;
+    // What fits in one chunk is read once and checked in memory; so is what cannot be read twice.
+    if (!input_.regular() || input_.size() < capacity()) return runWhole();
+    // Room for the bytes held back is taken up front: where memory is that tight, the check
+    // runs first instead.
+    try {
+      out_.bytes.reserve(kHoldAtMost + kFlushAt);
+    } catch (const std::bad_alloc&) {
+      return runChecked();
+    }
+    EncodingCheck check;
+    if (!check.start(input_)) return runChecked();
+    // Thin as if the text were UTF-8, its byte order mark read from the first bytes; only a
+    // Shift-JIS verdict, which counts characters differently, makes the road start again.
+    if (auto error = fill()) return *error;
+    const bool bom = std::string_view(buffer_.data(), end_).starts_with(kUtf8Bom);
+    const TextEncoding guess = bom ? TextEncoding::Utf8WithBom : TextEncoding::Utf8;
+    check_ = &check;
+    auto result = thin(guess);
+    // The check's findings come first, as they would have in a first pass.
+    const EncodingCheck::Outcome& outcome = check.wait();
+    if (outcome.error) return *outcome.error;
+    if (auto error = refusalOf(outcome.verdict, input_.name())) return *error;
+    if (!restart_) return result;
+    check_ = nullptr;
+    restart_ = false;
+    if (auto error = input_.rewind()) return *error;
+    pos_ = end_ = 0;
+    bytesRead_ = 0;
+    if (auto error = fill()) return *error;
+    return thin(encodingOf(outcome.verdict));
   }
 
  private:
-  // First pass over a regular file: settle the encoding, chunk by chunk.
-  std::optional<FileError> checkFile(EncodingVerdict& verdict) {
-    EncodingDetector detector;
-    std::uint64_t seen = 0;
-    std::size_t got = 0;
-    do {
-      if (auto error = input_.read(buffer_.data(), buffer_.size(), got)) return error;
-      detector.feed(std::string_view(buffer_.data(), got));
-      seen += got;
-    } while (got == buffer_.size() && !detector.settled());
-    verdict = detector.verdict();
-    if (!detector.settled() && seen != input_.size()) return changedSize();
-    return input_.rewind();
+  std::variant<StreamSummary, FileError> runWhole() {
+    EncodingVerdict verdict;
+    if (auto error = readAll(verdict)) return *error;
+    if (input_.regular() && end_ != input_.size()) return changedSize(input_.name());
+    if (auto error = refusalOf(verdict, input_.name())) return *error;
+    return thin(encodingOf(verdict));
   }
 
-  // Anything that cannot be read twice is held whole, so its encoding is settled up front.
-  std::optional<FileError> readAll(EncodingVerdict& verdict) {
-    end_ = 0;
-    for (;;) {
-      if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-      const std::size_t wanted = buffer_.size() - end_;
-      std::size_t got = 0;
-      if (auto error = input_.read(buffer_.data() + end_, wanted, got)) return error;
-      end_ += got;
-      if (got < wanted) break;
-    }
-    final_ = true;
-    verdict = detectEncoding(std::string_view(buffer_.data(), end_));
-    return std::nullopt;
+  // Where no second thread checks, a first pass settles the encoding.
+  std::variant<StreamSummary, FileError> runChecked() {
+    EncodingVerdict verdict;
+    if (auto error = checkFile(verdict)) return *error;
+    if (auto error = refusalOf(verdict, input_.name())) return *error;
+    if (auto error = fill()) return *error;
+    return thin(encodingOf(verdict));
   }
 
-  std::optional<FileError> thinRecords(TextEncoding encoding, std::size_t bom,
-                                       RecordThinner& thinner, std::string& out) {
-    if (input_.regular()) {
-      if (auto error = fill()) return error;
-    }
+  // Thins what the buffer holds and what follows; the first chunk is in.
+  std::variant<StreamSummary, FileError> thin(TextEncoding encoding) {
+    StreamSummary summary;
+    summary.encoding = encoding;
+    const std::size_t bom = encoding == TextEncoding::Utf8WithBom ? kUtf8Bom.size() : 0;
+    if (final_ && end_ == bom) return FileError{FileError::Kind::NoRecords, input_.name(), "", 0};
+
+    Output& out = out_;
+    out.bytes.reserve(kFlushAt + (kFlushAt >> 2));
+    out.bytes.assign(kUtf8Bom.substr(0, bom));
+    out.committed = out.bytes.size();
+    RecordThinner thinner(settings_, out);
     pos_ = std::min(bom, end_);
-    RecordScanner scanner(charSetOf(encoding));
+    if (auto error = thinRecords(charSetOf(encoding), thinner, out)) return *error;
+    if (restart_) return FileError{};
+    thinner.finish();
+    thinner.summarise(summary);
+    out.bytes += "\r\n";
+    out.committed = out.bytes.size();
+    if (auto error = flush(out, true)) return *error;
+    return summary;
+  }
+
+  std::optional<FileError> thinRecords(CharSet charset, RecordThinner& thinner, Output& out) {
+    RecordScanner scanner(charset);
+    const PlainLines plain{Separators{}};
     ScannedRecord record;
+    PlainBatch batch;
+    batch.fieldEnds.reserve(kBatchRecords * 16);
+    batch.recordEnds.reserve(kBatchRecords);
     for (;;) {
-      const auto status =
-          scanner.next(std::string_view(buffer_.data(), end_), pos_, final_, record);
+      const std::string_view text(buffer_.data(), end_);
+      if (plain.usable()) {
+        if (const std::size_t skippable = thinner.skippable(); skippable > 0) {
+          std::size_t skipped = 0;
+          pos_ = plain.skip(text, pos_, skippable, skipped);
+          if (skipped > 0) {
+            thinner.skipped(skipped);
+            continue;
+          }
+        } else {
+          pos_ = plain.read(text, pos_, thinner.wanted(), batch);
+          thinner.addPlain(text.data() + batch.base, batch);
+          if (batch.records() > 0) {
+            if (auto error = flush(out, false)) return error;
+            if (restart_) return std::nullopt;
+            continue;
+          }
+        }
+      }
+      // A line with a quote, or the end of what has been read: the reading rules in full.
+      const auto status = scanner.next(text, pos_, final_, record);
       if (status == RecordScanner::Status::Record) {
         thinner.add(record);
-        if (out.size() >= kFlushAt) {
-          if (auto error = sink_(out)) return error;
-          out.clear();
-        }
+        if (auto error = flush(out, false)) return error;
+        if (restart_) return std::nullopt;
       } else if (status == RecordScanner::Status::End || final_) {
         break;
       } else if (auto error = fill()) {
         return error;
       }
     }
-    if (input_.regular() && bytesRead_ != input_.size()) return changedSize();
+    if (input_.regular() && bytesRead_ != input_.size()) return changedSize(input_.name());
+    return std::nullopt;
+  }
+
+  // Hands the committed bytes to the sink once there are enough of them (all of them at the
+  // end), but not before the encoding is settled: until then they are held, up to a limit.
+  // Sets restart_ when the verdict calls for reading again.
+  std::optional<FileError> flush(Output& out, bool last) {
+    if (!last && out.committed < kFlushAt) return std::nullopt;
+    if (check_ != nullptr) {
+      // Half the room reserved: a record would have to be huge to make the bytes move.
+      const bool room = out.committed < out.bytes.capacity() / 2;
+      if (!last && !check_->finished() && room) return std::nullopt;
+      const EncodingCheck::Outcome& outcome = check_->wait();
+      if (outcome.error) return outcome.error;
+      if (auto error = refusalOf(outcome.verdict, input_.name())) return error;
+      if (outcome.verdict.kind == EncodingVerdict::Kind::ShiftJis) {
+        restart_ = true;
+        return std::nullopt;
+      }
+      check_ = nullptr;
+    }
+    if (auto error = sink_(std::string_view(out.bytes).substr(0, out.committed))) return error;
+    out.bytes.erase(0, out.committed);
+    out.committed = 0;
+    return std::nullopt;
+  }
+
+  // First pass over a regular file: settle the encoding, chunk by chunk.
+  std::optional<FileError> checkFile(EncodingVerdict& verdict) {
+    EncodingDetector detector;
+    std::uint64_t seen = 0;
+    std::size_t got = 0;
+    do {
+      if (auto error = input_.read(buffer_.data(), capacity(), got)) return error;
+      detector.feed(std::string_view(buffer_.data(), got));
+      seen += got;
+    } while (got == capacity() && !detector.settled());
+    verdict = detector.verdict();
+    if (!detector.settled() && seen != input_.size()) return changedSize(input_.name());
+    return input_.rewind();
+  }
+
+  // The whole input in the buffer, its encoding settled up front.
+  std::optional<FileError> readAll(EncodingVerdict& verdict) {
+    end_ = 0;
+    for (;;) {
+      if (end_ == capacity()) grow();
+      const std::size_t wanted = capacity() - end_;
+      std::size_t got = 0;
+      if (auto error = input_.read(buffer_.data() + end_, wanted, got)) return error;
+      end_ += got;
+      if (got < wanted) break;
+    }
+    final_ = true;
+    bytesRead_ = end_;
+    verdict = detectEncoding(std::string_view(buffer_.data(), end_));
     return std::nullopt;
   }
 
@@ -200,8 +557,8 @@ class Road {
     if (pos_ > 0) std::memmove(buffer_.data(), buffer_.data() + pos_, tail);
     pos_ = 0;
     end_ = tail;
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-    const std::size_t wanted = buffer_.size() - end_;
+    if (end_ == capacity()) grow();
+    const std::size_t wanted = capacity() - end_;
     std::size_t got = 0;
     if (auto error = input_.read(buffer_.data() + end_, wanted, got)) return error;
     end_ += got;
@@ -210,13 +567,8 @@ class Road {
     return std::nullopt;
   }
 
-  FileError changedSize() const {
-    return FileError{FileError::Kind::ReadFailed, input_.name(),
-                     "the file changed size while being read", 0};
-  }
-  FileError noRecords() const {
-    return FileError{FileError::Kind::NoRecords, input_.name(), "", 0};
-  }
+  std::size_t capacity() const noexcept { return buffer_.size(); }
+  void grow() { buffer_.resize(buffer_.size() * 2); }
 
   InputFile& input_;
   const StreamSettings& settings_;
@@ -226,6 +578,9 @@ class Road {
   std::size_t end_ = 0;
   bool final_ = false;
   std::uint64_t bytesRead_ = 0;
+  Output out_;
+  EncodingCheck* check_ = nullptr;  // the check still to be heard, if any
+  bool restart_ = false;
 };
 
 }  // namespace

@@ -6,18 +6,9 @@
 namespace vorlet {
 namespace {
 
-// A slot is 64 bits: the kind in bits 0-2, then
-//   numbers:  the 32-bit value in bits 32-63 (doubles: an index into a side vector in 8-63);
-//   texts:    block id in 3-7, length in 8-27, offset in 28-63; a text too long or too far into
-//             its block has the length all ones and an index into a side vector in 28-63.
-constexpr std::uint64_t kKindMask = 0x7;
-constexpr int kBlockShift = 3;
-constexpr int kLengthShift = 8;
-constexpr int kOffsetShift = 28;
-constexpr std::uint64_t kLongLength = (std::uint64_t{1} << 20) - 1;
-constexpr std::uint64_t kMaxOffset = (std::uint64_t{1} << 36) - 1;
-
-constexpr std::uint64_t kindBits(CellKind kind) noexcept { return static_cast<std::uint64_t>(kind); }
+constexpr std::uint64_t kindBits(CellKind kind) noexcept {
+  return static_cast<std::uint64_t>(kind);
+}
 
 std::uint64_t payload32(std::uint32_t bits, CellKind kind) noexcept {
   return (std::uint64_t{bits} << 32) | kindBits(kind);
@@ -25,19 +16,22 @@ std::uint64_t payload32(std::uint32_t bits, CellKind kind) noexcept {
 
 }  // namespace
 
-CellTable::CellTable() { resetStorage(); }
+CellTable::CellTable() {
+  resetStorage();
+}
 
 void CellTable::resetStorage() {
   arena_ = std::make_shared<std::string>();
   blocks_.assign(1, arena_);
   doubles_.clear();
   longTexts_.clear();
+  sharedFrom_.fill({});
 }
 
 Fault CellTable::dimension(std::int32_t lb1, std::int32_t ub1, std::int32_t lb2, std::int32_t ub2) {
   if (ub1 < lb1 || ub2 < lb2) return Fault::Bounds;
-  const auto cells = static_cast<std::size_t>((std::int64_t{ub1} - lb1 + 1) *
-                                              (std::int64_t{ub2} - lb2 + 1));
+  const auto cells =
+      static_cast<std::size_t>((std::int64_t{ub1} - lb1 + 1) * (std::int64_t{ub2} - lb2 + 1));
   std::vector<std::uint64_t> slots(cells, 0);  // may throw std::bad_alloc: the state stays
   slots_ = std::move(slots);
   resetStorage();
@@ -54,7 +48,9 @@ Fault CellTable::growRecords(std::int32_t ub2) {
 }
 
 void CellTable::reserveRecords(std::int64_t records) {
-  if (dimensioned_ && records > 0) slots_.reserve(static_cast<std::size_t>(records * width()));
+  const auto cells = static_cast<std::size_t>(records * width());
+  if (!dimensioned_ || records <= 0 || cells <= slots_.capacity()) return;
+  slots_.reserve(cells);
 }
 
 void CellTable::erase() {
@@ -89,14 +85,22 @@ Cell CellTable::decode(std::uint64_t slot) const noexcept {
   const auto kind = static_cast<CellKind>(slot & kKindMask);
   const auto high = static_cast<std::uint32_t>(slot >> 32);
   switch (kind) {
-    case CellKind::Empty: return Cell();
-    case CellKind::Null: return Cell::null();
-    case CellKind::Integer16: return Cell::integer16(static_cast<std::int16_t>(high));
-    case CellKind::Integer32: return Cell::integer32(static_cast<std::int32_t>(high));
-    case CellKind::Single: return Cell::single(std::bit_cast<float>(high));
-    case CellKind::Boolean: return Cell::boolean(high != 0);
-    case CellKind::Double: return Cell::real(doubles_[slot >> kLengthShift]);
-    case CellKind::Text: break;
+    case CellKind::Empty:
+      return Cell();
+    case CellKind::Null:
+      return Cell::null();
+    case CellKind::Integer16:
+      return Cell::integer16(static_cast<std::int16_t>(high));
+    case CellKind::Integer32:
+      return Cell::integer32(static_cast<std::int32_t>(high));
+    case CellKind::Single:
+      return Cell::single(std::bit_cast<float>(high));
+    case CellKind::Boolean:
+      return Cell::boolean(high != 0);
+    case CellKind::Double:
+      return Cell::real(doubles_[slot >> kLengthShift]);
+    case CellKind::Text:
+      break;
   }
   std::uint64_t block = (slot >> kBlockShift) & 0x1F;
   std::uint64_t length = (slot >> kLengthShift) & kLongLength;
@@ -121,8 +125,10 @@ std::uint64_t CellTable::encodeText(int block, std::uint64_t offset, std::uint64
 
 std::uint64_t CellTable::encode(const Cell& value) {
   switch (value.kind()) {
-    case CellKind::Empty: return 0;
-    case CellKind::Null: return kindBits(CellKind::Null);
+    case CellKind::Empty:
+      return 0;
+    case CellKind::Null:
+      return kindBits(CellKind::Null);
     case CellKind::Integer16:
       return payload32(static_cast<std::uint32_t>(static_cast<std::int32_t>(value.asInteger16())),
                        CellKind::Integer16);
@@ -130,12 +136,14 @@ std::uint64_t CellTable::encode(const Cell& value) {
       return payload32(static_cast<std::uint32_t>(value.asInteger32()), CellKind::Integer32);
     case CellKind::Single:
       return payload32(std::bit_cast<std::uint32_t>(value.asSingle()), CellKind::Single);
-    case CellKind::Boolean: return payload32(value.asBoolean() ? 1 : 0, CellKind::Boolean);
+    case CellKind::Boolean:
+      return payload32(value.asBoolean() ? 1 : 0, CellKind::Boolean);
     case CellKind::Double:
       doubles_.push_back(value.asDouble());
       return (static_cast<std::uint64_t>(doubles_.size() - 1) << kLengthShift) |
              kindBits(CellKind::Double);
-    case CellKind::Text: break;
+    case CellKind::Text:
+      break;
   }
   const std::string_view text = value.asText();
   const std::uint64_t offset = arena_->size();
@@ -144,6 +152,7 @@ std::uint64_t CellTable::encode(const Cell& value) {
 }
 
 int CellTable::adopt(TextBlock block) {
+  if (!block) return -1;
   for (std::size_t i = 0; i < blocks_.size(); ++i) {
     if (blocks_[i] == block) return static_cast<int>(i);
   }
@@ -152,38 +161,38 @@ int CellTable::adopt(TextBlock block) {
   return static_cast<int>(blocks_.size() - 1);
 }
 
-void CellTable::setTextAt(std::int32_t field, std::int32_t record, int block, std::uint64_t offset,
-                          std::uint64_t length) {
-  slots_[index(field, record)] = encodeText(block, offset, length);
-}
-
-int CellTable::blockIdFor(const CellTable& source, int sourceBlock) {
-  return adopt(source.blocks_[static_cast<std::size_t>(sourceBlock)]);
-}
-
-void CellTable::copyCellAt(const CellTable& source, std::int32_t sourceField,
-                           std::int32_t sourceRecord, std::int32_t field, std::int32_t record) {
-  const std::uint64_t slot = source.slots_[source.index(sourceField, sourceRecord)];
-  const auto kind = static_cast<CellKind>(slot & kKindMask);
-  if (kind != CellKind::Text && kind != CellKind::Double) {
-    slots_[index(field, record)] = slot;
-    return;
+void CellTable::setTextFields(std::int32_t record, int block, std::uint64_t start,
+                              const std::uint32_t* ends, std::size_t count, std::uint64_t base) {
+  std::uint64_t* slot = slots_.data() + index(lb1_, record);
+  const std::uint64_t kind = (static_cast<std::uint64_t>(block) << kBlockShift) | kTextKind;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint64_t end = base + ends[i];
+    const std::uint64_t length = end - start;
+    slot[i] = length < kLongLength && start <= kMaxOffset
+                  ? (start << kOffsetShift) | (length << kLengthShift) | kind
+                  : encodeText(block, start, length);
+    start = end + 1;
   }
-  if (kind == CellKind::Text) {
-    const Cell cell = source.decode(slot);
-    std::uint64_t sourceBlock = (slot >> kBlockShift) & 0x1F;
+}
+
+// The slow ways of copyCellAt: the first text of a source block, long texts, doubles.
+std::uint64_t CellTable::copiedSlowly(const CellTable& source, std::uint64_t slot) {
+  const Cell cell = source.decode(slot);
+  if (cell.kind() == CellKind::Text) {
+    auto sourceBlock = static_cast<std::size_t>((slot >> kBlockShift) & kBlockMask);
     std::uint64_t offset = slot >> kOffsetShift;
     if (((slot >> kLengthShift) & kLongLength) == kLongLength) {
       sourceBlock = source.longTexts_[offset].block;
       offset = source.longTexts_[offset].offset;
     }
-    const int block = blockIdFor(source, static_cast<int>(sourceBlock));
+    const int block = adopt(source.blocks_[sourceBlock]);
     if (block >= 0) {
-      slots_[index(field, record)] = encodeText(block, offset, cell.asText().size());
-      return;
+      sharedFrom_[sourceBlock] = {source.blocks_[sourceBlock].get(),
+                                  static_cast<std::uint64_t>(block)};
+      return encodeText(block, offset, cell.asText().size());
     }
   }
-  slots_[index(field, record)] = encode(source.decode(slot));
+  return encode(cell);
 }
 
 }  // namespace vorlet

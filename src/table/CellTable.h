@@ -51,13 +51,62 @@ class CellTable {
   int adopt(TextBlock block);
   // Stores a text cell made of bytes [offset, offset + length) of an adopted block.
   void setTextAt(std::int32_t field, std::int32_t record, int block, std::uint64_t offset,
-                 std::uint64_t length);
+                 std::uint64_t length) {
+    std::uint64_t& slot = slots_[index(field, record)];
+    if (length < kLongLength && offset <= kMaxOffset) {
+      slot = (offset << kOffsetShift) | (length << kLengthShift) |
+             (static_cast<std::uint64_t>(block) << kBlockShift) | kTextKind;
+    } else {
+      slot = encodeText(block, offset, length);
+    }
+  }
+  // Stores the first `count` fields of a line cut at one-byte separators as text cells of
+  // `record`, from the field lower bound on: field i is bytes [begin, base + ends[i]) of an
+  // adopted block, where begin is `start` for the first field and one past the previous end
+  // for the others.
+  void setTextFields(std::int32_t record, int block, std::uint64_t start, const std::uint32_t* ends,
+                     std::size_t count, std::uint64_t base);
   // Copies a cell of `source` without copying its bytes; the blocks are shared on first use.
   void copyCellAt(const CellTable& source, std::int32_t sourceField, std::int32_t sourceRecord,
-                  std::int32_t field, std::int32_t record);
+                  std::int32_t field, std::int32_t record) {
+    slots_[index(field, record)] =
+        copiedSlot(source, source.slots_[source.index(sourceField, sourceRecord)]);
+  }
+  // copyCellAt for fields first..last of a record, all inside both tables.
+  void copyCellsAt(const CellTable& source, std::int32_t sourceRecord, std::int32_t record,
+                   std::int32_t first, std::int32_t last) {
+    const std::uint64_t* from = source.slots_.data() + source.index(first, sourceRecord);
+    std::uint64_t* to = slots_.data() + index(first, record);
+    for (std::int32_t field = first; field <= last; ++field, ++from, ++to) {
+      *to = copiedSlot(source, *from);
+    }
+  }
   // Reserves room for this many records in all, so a reader that knows roughly how many
   // records are coming grows the table once.
   void reserveRecords(std::int64_t records);
+  // The memory of the cells and of the room reserved, for a reader that wants it faulted in
+  // ahead of time; its contents are the table's own business.
+  struct Storage {
+    void* data;
+    std::size_t bytes;
+  };
+  Storage storage() noexcept { return {slots_.data(), slots_.capacity() * sizeof(std::uint64_t)}; }
+
+  // For engines that read text cells in bulk: the text of a text cell without making a Cell.
+  // False when the cell is no text.
+  bool textAt(std::int32_t field, std::int32_t record, std::string_view& text) const noexcept {
+    const std::uint64_t slot = slots_[index(field, record)];
+    if (static_cast<CellKind>(slot & kKindMask) != CellKind::Text) return false;
+    std::uint64_t block = (slot >> kBlockShift) & kBlockMask;
+    std::uint64_t length = (slot >> kLengthShift) & kLongLength;
+    std::uint64_t offset = slot >> kOffsetShift;
+    if (length == kLongLength) {
+      const LongText& longText = longTexts_[offset];
+      block = longText.block, offset = longText.offset, length = longText.length;
+    }
+    text = std::string_view(blocks_[block]->data() + offset, length);
+    return true;
+  }
 
   std::int64_t fieldCount() const noexcept { return dimensioned_ ? width() : 0; }
   std::int64_t recordCount() const noexcept {
@@ -66,10 +115,29 @@ class CellTable {
 
  private:
   static constexpr int kMaxBlocks = 32;
+  // A slot is 64 bits: the kind in bits 0-2, then
+  //   numbers:  the 32-bit value in bits 32-63 (doubles: an index into a side vector in 8-63);
+  //   texts:    block id in 3-7, length in 8-27, offset in 28-63; a text too long or too far
+  //             into its block has the length all ones and an index into a side vector in 28-63.
+  static constexpr std::uint64_t kKindMask = 0x7;
+  static constexpr std::uint64_t kTextKind = static_cast<std::uint64_t>(CellKind::Text);
+  static constexpr int kBlockShift = 3;
+  static constexpr std::uint64_t kBlockMask = 0x1F;
+  static constexpr int kLengthShift = 8;
+  static constexpr int kOffsetShift = 28;
+  static constexpr std::uint64_t kLongLength = (std::uint64_t{1} << 20) - 1;
+  static constexpr std::uint64_t kMaxOffset = (std::uint64_t{1} << 36) - 1;
+
   struct LongText {
     std::uint32_t block;
     std::uint64_t offset;
     std::uint64_t length;
+  };
+  // Which of our blocks is a source table's block, by the source's block id; `source` is the
+  // block's bytes, which our own reference keeps from being reused by another block.
+  struct SharedBlock {
+    const std::string* source = nullptr;
+    std::uint64_t id = 0;
   };
 
   std::int64_t width() const noexcept { return std::int64_t{ub1_} - lb1_ + 1; }
@@ -79,7 +147,20 @@ class CellTable {
   Cell decode(std::uint64_t slot) const noexcept;
   std::uint64_t encode(const Cell& value);
   std::uint64_t encodeText(int block, std::uint64_t offset, std::uint64_t length);
-  int blockIdFor(const CellTable& source, int sourceBlock);
+  // A source slot as it reads in this table.
+  std::uint64_t copiedSlot(const CellTable& source, std::uint64_t slot) {
+    const auto kind = static_cast<CellKind>(slot & kKindMask);
+    if (kind != CellKind::Text && kind != CellKind::Double) return slot;
+    // A short text of a block already shared keeps its offset and length.
+    const auto sourceBlock = static_cast<std::size_t>((slot >> kBlockShift) & kBlockMask);
+    const SharedBlock& shared = sharedFrom_[sourceBlock];
+    if (kind == CellKind::Text && ((slot >> kLengthShift) & kLongLength) != kLongLength &&
+        shared.source == source.blocks_[sourceBlock].get()) {
+      return (slot & ~(kBlockMask << kBlockShift)) | (shared.id << kBlockShift);
+    }
+    return copiedSlowly(source, slot);
+  }
+  std::uint64_t copiedSlowly(const CellTable& source, std::uint64_t slot);
   void resetStorage();
 
   bool dimensioned_ = false;
@@ -89,6 +170,7 @@ class CellTable {
   std::vector<TextBlock> blocks_;
   std::vector<double> doubles_;
   std::vector<LongText> longTexts_;
+  std::array<SharedBlock, kMaxBlocks> sharedFrom_{};
 };
 
 }  // namespace vorlet

@@ -1,5 +1,6 @@
 #include "table/NumberText.h"
 
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -9,8 +10,12 @@
 namespace vorlet {
 namespace {
 
-bool isBlank(char c) noexcept { return c == ' ' || c == '\t'; }
-bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+bool isBlank(char c) noexcept {
+  return c == ' ' || c == '\t';
+}
+bool isDigit(char c) noexcept {
+  return c >= '0' && c <= '9';
+}
 
 // Decimal exponent of the first significant digit, used only to tell overflow from underflow
 // when from_chars reports a value out of range.
@@ -27,51 +32,15 @@ long long leadingExponent(std::string_view mantissa, long long exponent) noexcep
   return std::numeric_limits<long long>::min();
 }
 
-constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-struct Fast {
-  bool ok;
-  double value;
-};
-
-// The common case of measurement data, "-123.4567" with at most 15 digits and no exponent:
-// the digits make an exact integer and 10^k is exact, so one division is correctly rounded
-// (Clinger's fast path). Anything else goes the general way.
-Fast parseShortDecimal(std::string_view text) noexcept {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  const bool negative = p != end && *p == '-';
-  if (negative) ++p;
-  std::uint64_t mantissa = 0;
-  int digits = 0;
-  int fractionDigits = 0;
-  bool point = false;
-  for (; p != end; ++p) {
-    const char c = *p;
-    if (isDigit(c)) {
-      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-      ++digits;
-      fractionDigits += point ? 1 : 0;
-    } else if (c == '.' && !point) {
-      point = true;
-    } else {
-      return {false, 0};
-    }
-  }
-  if (digits == 0 || digits > 15) return {false, 0};
-  double value = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
-  return {true, negative ? -value : value};
-}
-
 }  // namespace
 
-Result<double> parseDecimal(std::string_view text) noexcept {
+namespace detail {
+
+Result<double> parseDecimalSlowly(std::string_view text) noexcept {
   while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
 
-  if (const Fast fast = parseShortDecimal(text); fast.ok) return fast.value;
+  if (double value = 0; readShortDecimal(text, value)) return value;
 
   std::size_t i = 0;
   bool negative = false;
@@ -113,67 +82,41 @@ Result<double> parseDecimal(std::string_view text) noexcept {
   return negative ? -value : value;
 }
 
+}  // namespace detail
+
 namespace {
 
-template <class Float>
-std::size_t formatShortest(Float value, int maxDigits, char* out) noexcept {
-  char* p = out;
-  if (value != value) {
-    std::memcpy(p, "NaN", 3);
-    return 3;
-  }
-  if (value < 0) *p++ = '-';
-  const Float magnitude = value < 0 ? -value : value;
-  if (magnitude == 0) {
-    *out = '0';
-    return 1;
-  }
-  if (magnitude == std::numeric_limits<Float>::infinity()) {
-    std::memcpy(p, "Infinity", 8);
-    return static_cast<std::size_t>(p - out) + 8;
-  }
-
-  // Smallest precision whose rounding reads back as the same value; the largest one otherwise.
-  char sci[64];
-  char* sciEnd = sci;
-  for (int precision = 1; precision <= maxDigits; ++precision) {
-    sciEnd = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific,
-                           precision - 1)
-                 .ptr;
-    Float back = 0;
-    std::from_chars(sci, sciEnd, back);
-    if (back == magnitude) break;
-  }
-
-  // sci is "d[.ddd]e±XX": collect the significant digits and the decimal exponent.
-  char digits[24];
+// A decimal as the conversions to text write it: the significant digits d1 d2 ... and the
+// decimal exponent of d1.
+struct Digits {
+  char digit[24];
   int count = 0;
-  const char* s = sci;
-  for (; *s != 'e'; ++s) {
-    if (*s != '.') digits[count++] = *s;
-  }
   int exponent = 0;
-  std::from_chars(s[1] == '+' ? s + 2 : s + 1, sciEnd, exponent);
-  while (count > 1 && digits[count - 1] == '0') --count;
+};
 
+// Fixed notation for decimal exponents -4..6, otherwise d.dddE+XX; trailing zeros already gone.
+std::size_t writeDecimal(bool negative, const Digits& d, char* out) noexcept {
+  char* p = out;
+  if (negative) *p++ = '-';
+  const int exponent = d.exponent;
   if (exponent >= -4 && exponent < 7) {
     if (exponent < 0) {
       *p++ = '0';
       *p++ = '.';
       for (int z = -1; z > exponent; --z) *p++ = '0';
-      for (int d = 0; d < count; ++d) *p++ = digits[d];
+      for (int i = 0; i < d.count; ++i) *p++ = d.digit[i];
     } else {
-      for (int d = 0; d <= exponent; ++d) *p++ = d < count ? digits[d] : '0';
-      if (count > exponent + 1) {
+      for (int i = 0; i <= exponent; ++i) *p++ = i < d.count ? d.digit[i] : '0';
+      if (d.count > exponent + 1) {
         *p++ = '.';
-        for (int d = exponent + 1; d < count; ++d) *p++ = digits[d];
+        for (int i = exponent + 1; i < d.count; ++i) *p++ = d.digit[i];
       }
     }
   } else {
-    *p++ = digits[0];
-    if (count > 1) {
+    *p++ = d.digit[0];
+    if (d.count > 1) {
       *p++ = '.';
-      for (int d = 1; d < count; ++d) *p++ = digits[d];
+      for (int i = 1; i < d.count; ++i) *p++ = d.digit[i];
     }
     *p++ = 'E';
     *p++ = exponent < 0 ? '-' : '+';
@@ -184,10 +127,188 @@ std::size_t formatShortest(Float value, int maxDigits, char* out) noexcept {
   return static_cast<std::size_t>(p - out);
 }
 
+// The rule as it reads: the smallest precision whose rounding reads back as the same value, the
+// largest one otherwise. Exact, as to_chars rounds the binary value half to even, but slow.
+template <class Float>
+void roundTripDigits(Float magnitude, int maxDigits, Digits& d) noexcept {
+  char sci[64];
+  char* sciEnd = sci;
+  for (int precision = 1; precision <= maxDigits; ++precision) {
+    sciEnd = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific,
+                           precision - 1)
+                 .ptr;
+    Float back = 0;
+    std::from_chars(sci, sciEnd, back);
+    if (back == magnitude) break;
+  }
+  // sci is "d[.ddd]e±XX".
+  const char* s = sci;
+  d.count = 0;
+  for (; *s != 'e'; ++s) {
+    if (*s != '.') d.digit[d.count++] = *s;
+  }
+  std::from_chars(s[1] == '+' ? s + 2 : s + 1, sciEnd, d.exponent);
+  while (d.count > 1 && d.digit[d.count - 1] == '0') --d.count;
+}
+
+// The same rule for a single, in integer arithmetic. Floats are spaced more than a unit of the
+// 7th digit apart only near the top of a decade, and never two units, so only the 7-digit
+// neighbours q and q + 1 of x can read back: one exact division decides every precision.
+constexpr std::uint32_t kSevenDigits = 10'000'000;
+
+// floor(n * log10(2)) for |n| < 1650.
+constexpr int floorLog10Pow2(int n) noexcept {
+  return (n * 78913) >> 18;
+}
+
+template <class U>
+constexpr U powerOfTen(int n) noexcept {
+  U power = 1;
+  for (int i = 0; i < n; ++i) power *= 10;
+  return power;
+}
+
+constexpr std::uint64_t kPowers64[] = {
+    powerOfTen<std::uint64_t>(0),  powerOfTen<std::uint64_t>(1),  powerOfTen<std::uint64_t>(2),
+    powerOfTen<std::uint64_t>(3),  powerOfTen<std::uint64_t>(4),  powerOfTen<std::uint64_t>(5),
+    powerOfTen<std::uint64_t>(6),  powerOfTen<std::uint64_t>(7),  powerOfTen<std::uint64_t>(8),
+    powerOfTen<std::uint64_t>(9),  powerOfTen<std::uint64_t>(10), powerOfTen<std::uint64_t>(11),
+    powerOfTen<std::uint64_t>(12), powerOfTen<std::uint64_t>(13), powerOfTen<std::uint64_t>(14),
+    powerOfTen<std::uint64_t>(15), powerOfTen<std::uint64_t>(16), powerOfTen<std::uint64_t>(17),
+    powerOfTen<std::uint64_t>(18)};
+
+// How far each integer type reaches: 10^maxTens and 2^maxShift times a 24-bit mantissa must fit,
+// and forty times a divisor (a remainder quadrupled after the divisor grew tenfold).
+template <class U>
+struct Reach;
+template <>
+struct Reach<std::uint64_t> {
+  static constexpr int maxTens = 12, maxShift = 40, maxFractionBits = 57, maxDivisorTens = 16;
+  static std::uint64_t tens(int n) noexcept { return kPowers64[n]; }
+};
+#if defined(__SIZEOF_INT128__)
+__extension__ typedef unsigned __int128 Wide;
+template <>
+struct Reach<Wide> {
+  static constexpr int maxTens = 30, maxShift = 104, maxFractionBits = 120, maxDivisorTens = 32;
+  static Wide tens(int n) noexcept { return powerOfTen<Wide>(n); }
+};
+#endif
+
+// x / 10^k as num / den exactly, x = m * 2^e; gap is twice the distance from x to the midpoint
+// with the next float up, in units of 1 / den. False when U cannot hold them.
+template <class U>
+bool scaleSingle(std::uint32_t m, int e, int k, U& num, U& den, U& gap) noexcept {
+  using R = Reach<U>;
+  if (e < 0) {
+    if (k > 0 || -k > R::maxTens || -e > R::maxFractionBits) return false;
+    gap = R::tens(-k);
+    num = U{m} * gap;
+    den = U{1} << -e;
+  } else {
+    if (k < 0 || k > R::maxDivisorTens || e > R::maxShift) return false;
+    num = U{m} << e;
+    den = R::tens(k);
+    gap = U{1} << e;
+  }
+  return true;
+}
+
+template <class U>
+bool singleDigits(std::uint32_t m, int e, bool lowerCloser, Digits& d) noexcept {
+  // x lies in [2^(e+23), 2^(e+24)): its decimal exponent is this guess or one more.
+  int exponent = floorLog10Pow2(e + 23);
+  U num = 0, den = 1, gap = 0;
+  if (!scaleSingle(m, e, exponent - 6, num, den, gap)) return false;
+  U q = num / den;
+  U r = num - q * den;
+  if (q >= kSevenDigits) {
+    // One more: x / 10^(k + 1) is q / 10 and a rest that takes in q's last digit; the gap
+    // keeps its value in units of the grown divisor.
+    r += (q % 10) * den;
+    q /= 10;
+    den *= 10;
+    ++exponent;
+  }
+  if (q < kSevenDigits / 10) return false;
+  // Reading back rounds half to even: a decimal on a midpoint reads as x when m is even. Below a
+  // power of two the next float down is half as far.
+  const bool even = (m & 1) == 0;
+  const auto within = [even](U twice, U limit) {
+    return twice < limit || (twice == limit && even);
+  };
+  const bool downReadsBack = r == 0 || within(lowerCloser ? 4 * r : 2 * r, gap);
+  const bool upReadsBack = r != 0 && within(2 * (den - r), gap);
+  auto digits = static_cast<std::uint32_t>(q);
+  if (downReadsBack && digits % 10 == 0) {
+    // fewer than 7 digits read back
+  } else if (upReadsBack && (digits + 1) % 10 == 0) {
+    ++digits;
+  } else if (2 * r > den || (2 * r == den && (digits & 1) != 0)) {
+    ++digits;  // seven digits, rounded half to even
+  }
+  if (digits == kSevenDigits) {
+    digits /= 10;
+    ++exponent;
+  }
+  for (int i = 6; i >= 0; --i, digits /= 10) d.digit[i] = static_cast<char>('0' + digits % 10);
+  d.count = 7;
+  while (d.count > 1 && d.digit[d.count - 1] == '0') --d.count;
+  d.exponent = exponent;
+  return true;
+}
+
+void shortestDigits(float magnitude, Digits& d) noexcept {
+  const auto bits = std::bit_cast<std::uint32_t>(magnitude);
+  const auto biased = static_cast<int>(bits >> 23);
+  const std::uint32_t fraction = bits & 0x7FFFFF;
+  if (biased != 0) {  // subnormals take the slow way
+    const std::uint32_t m = fraction | 0x800000;
+    const int e = biased - 150;
+    const bool lowerCloser = fraction == 0 && biased > 1;
+    if (singleDigits<std::uint64_t>(m, e, lowerCloser, d)) return;
+#if defined(__SIZEOF_INT128__)
+    if (singleDigits<Wide>(m, e, lowerCloser, d)) return;
+#endif
+  }
+  roundTripDigits(magnitude, 7, d);
+}
+
+void shortestDigits(double magnitude, Digits& d) noexcept {
+  roundTripDigits(magnitude, 15, d);
+}
+
+template <class Float>
+std::size_t formatShortest(Float value, char* out) noexcept {
+  if (value != value) {
+    std::memcpy(out, "NaN", 3);
+    return 3;
+  }
+  const bool negative = value < 0;
+  const Float magnitude = negative ? -value : value;
+  if (magnitude == 0) {
+    *out = '0';
+    return 1;
+  }
+  if (magnitude == std::numeric_limits<Float>::infinity()) {
+    char* p = out;
+    if (negative) *p++ = '-';
+    std::memcpy(p, "Infinity", 8);
+    return static_cast<std::size_t>(p - out) + 8;
+  }
+  Digits d;
+  shortestDigits(magnitude, d);
+  return writeDecimal(negative, d, out);
+}
+
 }  // namespace
 
-std::size_t formatSingle(float value, char* out) noexcept { return formatShortest(value, 7, out); }
+std::size_t formatSingle(float value, char* out) noexcept {
+  return formatShortest(value, out);
+}
 
-std::size_t formatDouble(double value, char* out) noexcept { return formatShortest(value, 15, out); }
+std::size_t formatDouble(double value, char* out) noexcept {
+  return formatShortest(value, out);
+}
 
 }  // namespace vorlet

@@ -1,6 +1,9 @@
 #include "thinning/Module2.h"
 
+#include <algorithm>
 #include <cstdint>
+
+#include "thinning/Helper.h"
 
 namespace vorlet {
 
@@ -27,35 +30,64 @@ std::int32_t boundOf(const Cell& value) noexcept {
 void thinSimple(const CellTable& source, CellTable& result, std::int32_t fields,
                 std::int32_t records, std::int16_t interval, std::int32_t kept) {
   // Record-major order touches memory in order; fields are independent, so the cells stored
-  // are the same as field by field.
+  // are the same as field by field. Fields the source lacks stay empty.
+  const std::int32_t lb1 = source.isDimensioned() ? std::max(1, *source.lowerBound(1)) : 1;
+  const std::int32_t ub1 = source.isDimensioned() ? std::min(fields, *source.upperBound(1)) : 0;
   for (std::int32_t record = 1; record <= records; record += interval) {
     const std::int32_t target = record / interval + 1;
     if (target > kept) break;  // the opening record of an incomplete last group is not kept
-    for (std::int32_t field = 1; field <= fields; ++field) {
-      if (source.contains(field, record)) result.copyCellAt(source, field, record, field, target);
+    if (lb1 <= ub1 && source.contains(lb1, record)) {
+      result.copyCellsAt(source, record, target, lb1, ub1);
     }
   }
 }
 
-void thinAverage(const CellTable& source, CellTable& result, std::int32_t fields,
-                 std::int32_t records, std::int16_t interval) {
-  AverageGroups groups(interval, static_cast<std::size_t>(fields));
+// Records 1 to `records`, or fewer: the engine stops at the first record the table does not
+// hold in full, which leaves its group unfinished, as a record beyond R does.
+std::int32_t heldRecords(const CellTable& source, std::int32_t fields, std::int32_t records) {
+  if (records < 1 || !source.contains(1, 1) || !source.contains(fields, 1)) return 0;
+  return std::min(records, *source.upperBound(2));
+}
+
+// Average thinning of fields first..last. Fields are independent and each group's cells are
+// added in record order, so any split of the fields gives the same means.
+void averageFields(const CellTable& source, CellTable& result, std::int32_t first,
+                   std::int32_t last, std::int32_t records, std::int16_t interval) {
+  AverageGroups groups(interval, static_cast<std::size_t>(last - first + 1));
   GroupClock clock(interval);
   std::int32_t target = 1;
   for (std::int32_t record = 1; record <= records; ++record) {
-    for (std::int32_t field = 1; field <= fields; ++field) {
-      // A record the table does not hold ends the group unfinished, as one beyond R does.
-      if (!source.contains(field, record)) return;
-      groups.add(static_cast<std::size_t>(field - 1), source.cellAt(field, record));
+    for (std::int32_t field = first; field <= last; ++field) {
+      groups.addCellAt(static_cast<std::size_t>(field - first), source, field, record);
     }
     if (clock.advance()) {
-      for (std::int32_t field = 1; field <= fields; ++field) {
-        result.set(field, target, Cell::single(groups.mean(static_cast<std::size_t>(field - 1))));
+      for (std::int32_t field = first; field <= last; ++field) {
+        result.set(field, target,
+                   Cell::single(groups.mean(static_cast<std::size_t>(field - first))));
       }
       groups.reset();
       ++target;
     }
   }
+}
+
+// Below this many cells a second thread costs more than it saves.
+constexpr std::int64_t kCellsForHelper = 1 << 16;
+
+void thinAverage(const CellTable& source, CellTable& result, std::int32_t fields,
+                 std::int32_t records, std::int16_t interval) {
+  if (fields < 1) return;
+  const std::int32_t held = heldRecords(source, fields, records);
+  Helper helper;
+  if (fields < 2 || std::int64_t{fields} * held < kCellsForHelper || !helper.start()) {
+    averageFields(source, result, 1, fields, held, interval);
+    return;
+  }
+  const std::int32_t split = fields / 2;
+  auto second = [&] { averageFields(source, result, split + 1, fields, held, interval); };
+  helper.post(second);
+  averageFields(source, result, 1, split, held, interval);
+  helper.wait();
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "table/Cell.h"
+#include "table/CellTable.h"
+#include "table/NumberText.h"
 
 namespace vorlet {
 
@@ -21,16 +24,21 @@ struct CheckedInterval {
 // value rounded half to even fits a signed 16-bit integer ("2.5" is 2, "3.5" is 4).
 CheckedInterval checkInterval(const Cell& text) noexcept;
 
-// Adds a cell to a group's single-precision running sum: the addition is done in double and
-// rounded to single. A cell that is not a number (the empty text included), or that would take
-// the sum beyond the single range, adds nothing; returns false then. An empty cell adds 0.
-inline bool addToSum(float& sum, const Cell& cell) noexcept {
-  const Result<double> value = toDouble(cell);
-  if (!value) return false;
-  const float next = static_cast<float>(static_cast<double>(sum) + *value);
+// Adds a number to a group's single-precision running sum: the addition is done in double and
+// rounded to single. A number that would take the sum beyond the single range adds nothing;
+// returns false then.
+inline bool addToSum(float& sum, double value) noexcept {
+  const float next = static_cast<float>(static_cast<double>(sum) + value);
   if (next - next != 0) return false;  // inf: beyond the single range
   sum = next;
   return true;
+}
+
+// Adds a cell the same way. A cell that is not a number (the empty text included) adds nothing
+// and gives false too. An empty cell adds 0.
+inline bool addToSum(float& sum, const Cell& cell) noexcept {
+  const Result<double> value = toDouble(cell);
+  return value && addToSum(sum, *value);
 }
 
 // The mean of a group: the sum divided by N, both single precision. Cells that added nothing
@@ -52,6 +60,16 @@ class GroupClock {
     position_ = 0;
     return true;
   }
+  // Counts `records` records, at most as many as the group still lacks; true when they
+  // complete it.
+  bool advance(std::int32_t records) noexcept {
+    position_ += records;
+    if (position_ < interval_) return false;
+    position_ = 0;
+    return true;
+  }
+  // Records the current group still lacks, the one about to be added included.
+  std::int32_t remaining() const noexcept { return interval_ - position_; }
   // Records of a trailing group that will never complete.
   std::int32_t pending() const noexcept { return position_; }
 
@@ -68,6 +86,21 @@ class AverageGroups {
 
   void add(std::size_t field, const Cell& cell) noexcept {
     if (!addToSum(sums_[field], cell)) ++notNumbers_;
+  }
+  // The same for a text cell, without making one.
+  void addText(std::size_t field, std::string_view text) noexcept {
+    const Result<double> value = parseDecimal(text);
+    if (!value || !addToSum(sums_[field], *value)) ++notNumbers_;
+  }
+  // A cell of a table, read in place when it is a text.
+  void addCellAt(std::size_t field, const CellTable& table, std::int32_t tableField,
+                 std::int32_t record) noexcept {
+    std::string_view text;
+    if (table.textAt(tableField, record, text)) {
+      addText(field, text);
+    } else {
+      add(field, table.cellAt(tableField, record));
+    }
   }
   float mean(std::size_t field) const noexcept { return groupMean(sums_[field], interval_); }
   void reset() noexcept { std::fill(sums_.begin(), sums_.end(), 0.0f); }

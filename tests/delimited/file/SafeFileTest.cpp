@@ -36,7 +36,11 @@ struct Injection {
 
 // Each replaces one system call by one that fails its step the way the system would.
 const Injection kInjections[] = {
-    {"Create", [](FileCalls& c) { c.create = [](const fs::path&) { return failWith(EMFILE); }; },
+    {"Create",
+     [](FileCalls& c) {
+       c.createUnnamed = [](const fs::path&) { return failWith(EMFILE); };
+       c.create = [](const fs::path&) { return failWith(EMFILE); };
+     },
      "creating"},
     {"Write",
      [](FileCalls& c) {

@@ -1,0 +1,108 @@
+#pragma once
+
+// Runs build/vorlet-thin as a child process, with what a test needs around it: standard input
+// from a file or a descriptor, a memory limit, another user, and a hang guard.
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../delimited/file/TempFolder.h"
+
+namespace vorlet::testing_process {
+
+struct ChildSetup {
+  int input = -1;           // the child's standard input; -1: /dev/null
+  rlim_t addressSpace = 0;  // bytes of virtual memory at most; 0: no limit
+  uid_t user = 0;           // run as this user when not 0 (the test must be root)
+  gid_t group = 0;
+  std::chrono::seconds guard{60};  // killed after this long: a hang, not a slow run
+};
+
+struct Outcome {
+  int status = -1;  // the exit status, or -1 when the child did not exit normally
+  int signal = 0;   // the signal that ended it
+  bool hung = false;
+  std::string out;
+  std::string err;
+  double seconds = 0;
+};
+
+inline std::string thinProgram() {
+  return std::string(VORLET_BINARY_DIR) + "/vorlet-thin";
+}
+
+// Starts vorlet-thin with `args`; its standard output and error go to `out` and `err`.
+inline pid_t startThin(const std::vector<std::string>& args, const std::filesystem::path& out,
+                       const std::filesystem::path& err, const ChildSetup& setup = {}) {
+  std::vector<std::string> argv = {thinProgram()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> pointers;
+  for (auto& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+
+  const pid_t child = ::fork();
+  if (child != 0) return child;
+  const int in = setup.input >= 0 ? setup.input : ::open("/dev/null", O_RDONLY);
+  ::dup2(in, 0);
+  ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 1);
+  ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
+  if (setup.addressSpace != 0) {
+    const rlimit limit{setup.addressSpace, setup.addressSpace};
+    ::setrlimit(RLIMIT_AS, &limit);
+  }
+  if (setup.user != 0 && (::setgid(setup.group) != 0 || ::setuid(setup.user) != 0)) ::_exit(126);
+  // As from a terminal: a test run in the background must not hand its ignored signals on.
+  for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+  ::execv(pointers[0], pointers.data());
+  ::_exit(127);
+}
+
+// Waits for `child`, killing it once the guard runs out.
+inline Outcome finish(pid_t child, const std::filesystem::path& out,
+                      const std::filesystem::path& err, std::chrono::seconds guard) {
+  const auto start = std::chrono::steady_clock::now();
+  Outcome run;
+  int status = 0;
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() - start > guard) {
+      run.hung = true;
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  run.out = testing_files::readBytes(out);
+  run.err = testing_files::readBytes(err);
+  return run;
+}
+
+inline Outcome runThin(const std::vector<std::string>& args, const ChildSetup& setup = {}) {
+  testing_files::TempFolder io;
+  const pid_t child = startThin(args, io / "stdout", io / "stderr", setup);
+  return finish(child, io / "stdout", io / "stderr", setup.guard);
+}
+
+// Runs the child as nobody, without root's right to read anything; false when there is none.
+inline bool asNobody(ChildSetup& setup) {
+  const passwd* entry = ::getpwnam("nobody");
+  if (entry == nullptr || entry->pw_uid == 0) return false;
+  setup.user = entry->pw_uid;
+  setup.group = entry->pw_gid;
+  return true;
+}
+
+}  // namespace vorlet::testing_process

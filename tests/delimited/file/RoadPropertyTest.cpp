@@ -1,0 +1,55 @@
+// The fuzz target's properties, each input streamed every way: the inputs that once broke one,
+// and inputs made to reach the rules where the two roads and the writer part most easily.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../../../fuzz/RoadProperties.h"
+
+namespace vorlet {
+namespace {
+
+struct RoadInput {
+  const char* name;
+  std::string bytes;
+};
+
+const RoadInput kInputs[] = {
+    {"Measurements",
+     "time,a,b\r\n1700000000000,1.25,-3\r\n1700000000010,1.5,-2.75\r\n1700000000020,,4e2\r\n"
+     "1700000000030,7,x\r\n1700000000040,3e38,3e38\r\n1700000000050,3e38,-1e-50\r\n"
+     "1700000000060, 7 ,0.1\r\n"},
+    {"Quoting",
+     "\"a,b\",\"x\"\"y\",plain\r\n\"two\r\nlines\",\r\n\"q\"z,\"ab\"x\r\n\"x\"\",\"\r\n\"open"},
+    {"QuotesBeforeLineEnds", "\"a\"\"\r\n\"\"\"\r\n\"\",\"\"\r\n\"b\"\r\r\n\"\r\n\"\r\n"},
+    {"UnclosedQuoteWithoutFieldSeparator", "1\r\n\"2\r\n3\r\n4"},
+    {"UnclosedQuoteWithFieldSeparators", "1,2\r\n\"3,4\r\n5,6\r\n7"},
+    {"LoneCarriageReturnsAndLineFeeds", "1\r2\n3\r\n\r\n4\n\r5\r\n\r"},
+    {"RaggedRecords", "1\r\n2,3,4\r\n\r\n5,6\r\n7,8,9,10\r\n11\r\n12,13\r\n"},
+    {"Utf8WithBom",
+     "\xEF\xBB\xBF\xE6\x97\xA5\xE4\xBB\x98,\xE5\x80\xA4\r\n\"ab\"\xE3\x81\x82,1\r\n"
+     "\"\xF0\x9F\x98\x80\"x,2\r\n3,4\r\n"},
+    {"ShiftJis",
+     "\x93\xfa\x95\x74,\x92\x6c\r\n\"ab\"\x82\xa0,1\r\n\xb1,2\r\n\"\x95\x5c\"\r\n3,4\r\n"},
+    {"NoLineEndAtTheEnd", "1,2\r\n3,4\r\n5,6"},
+    {"BomAlone", "\xEF\xBB\xBF"},
+    {"Empty", ""},
+    {"Binary", std::string("1,2\r\n\0", 6)},
+    {"Undecodable", "1,\x80\r\n"},
+    {"TextsTableWithEverySpecialByte",
+     "a\xff\"b\xff,\xff\r\n\xfe\"\r\n\"\xff\xff\r\xfe\n\xfe\xfe\""},
+};
+
+class RoadProperties : public testing::TestWithParam<RoadInput> {};
+
+TEST_P(RoadProperties, Hold) {
+  fuzzing::RoadChecker checker(fuzzing::RoadChecker::Streams::EveryWay);
+  const fuzzing::Finding finding = checker.check(GetParam().bytes);
+  EXPECT_FALSE(finding) << *finding;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fuzz, RoadProperties, testing::ValuesIn(kInputs),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+}  // namespace
+}  // namespace vorlet

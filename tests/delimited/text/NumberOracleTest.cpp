@@ -1,0 +1,177 @@
+// The number conversions' fast paths against the slow, obvious reading of their rules, on many
+// generated texts and floats: a reader that checks the grammar character by character and hands
+// the checked text to std::from_chars, and a formatter that tries precisions 1 to 7 with
+// std::to_chars and reads each one back.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../ReferenceNumbers.h"
+#include "table/NumberText.h"
+
+namespace vorlet {
+namespace {
+
+using testing::referenceFormat;
+using testing::referenceParse;
+
+// Texts of every shape the grammar knows and some it does not, weighted to the short decimals
+// of measurement files and to the edges of the fast path (15 and 16 digits).
+class NumberTexts {
+ public:
+  explicit NumberTexts(unsigned seed) : random_(seed) {}
+
+  std::string next() {
+    std::string text;
+    if (pick(8) == 0) text += blank();
+    if (pick(3) == 0) text += "+-"[pick(2)];
+    const int shape = pick(6);
+    if (shape == 0) {
+      text += digits(1 + pick(20));
+    } else if (shape == 1) {
+      text += digits(pick(4)) + "." + digits(pick(20));
+    } else if (shape == 2) {
+      text += digits(1 + pick(16)) + "." + digits(pick(3));
+    } else {
+      // Like a data logger's: a few digits, a point, a few more.
+      const int before = pick(7);
+      text += digits(before) + (pick(5) == 0 ? "" : ".") + digits(1 + pick(6 - before / 2));
+    }
+    if (pick(6) == 0) {
+      text += "eE"[pick(2)];
+      if (pick(2) == 0) text += "+-"[pick(2)];
+      text += digits(pick(4));
+    }
+    if (pick(8) == 0) text += blank();
+    if (pick(25) == 0)
+      text.insert(static_cast<std::size_t>(pick(static_cast<int>(text.size()) + 1)), 1, junk());
+    return text;
+  }
+
+ private:
+  int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
+  std::string digits(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += static_cast<char>('0' + pick(10));
+    // Leading zeros now and then.
+    if (count > 1 && pick(6) == 0) text[0] = '0';
+    return text;
+  }
+  std::string blank() { return std::string(1 + pick(2), " \t"[pick(2)]); }
+  char junk() { return ".-+eEx ,\n\x80"[pick(11)]; }
+
+  std::mt19937 random_;
+};
+
+TEST(NumberOracle, ParseDecimalReadsWhatTheRuleReads) {
+  NumberTexts texts(20240607);
+  std::vector<std::string> fixed = {
+      "9007199254740993",
+      "9007199254740992.5",
+      "123456789012345",
+      "1234567890123456",
+      "0.000000000000001",
+      "000000000000000000001.5",
+      "-0",
+      "-0.0",
+      "+.5",
+      "5.",
+      ".",
+      "1e308",
+      "1.8e308",
+      "1e-324",
+      "2.5e-324",
+      "1e-400",
+      "-1e400",
+      "0e999999999999",
+      "4.9406564584124654e-324",
+      "2.2250738585072011e-308",
+      "1717200000010",
+      "-23.51",
+  };
+  for (int i = 0; i < 400000; ++i) fixed.push_back(texts.next());
+  for (const std::string& text : fixed) {
+    const Result<double> expected = referenceParse(text);
+    const Result<double> got = parseDecimal(text);
+    ASSERT_EQ(got.fault(), expected.fault()) << '"' << text << '"';
+    if (expected) {
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(*got), std::bit_cast<std::uint64_t>(*expected))
+          << '"' << text << "\" " << *got << " " << *expected;
+    }
+  }
+}
+
+std::string formatted(float value) {
+  char text[kNumberTextMax];
+  return std::string(text, formatSingle(value, text));
+}
+
+std::vector<float> testFloats() {
+  std::vector<float> floats;
+  std::mt19937_64 random(20240608);
+  const auto near = [&floats](float center, int ulps) {
+    if (!std::isfinite(center)) return;
+    float below = center;
+    float above = center;
+    floats.push_back(center);
+    for (int i = 0; i < ulps; ++i) {
+      below = std::nextafter(below, -std::numeric_limits<float>::infinity());
+      above = std::nextafter(above, std::numeric_limits<float>::infinity());
+      floats.push_back(below);
+      if (std::isfinite(above)) floats.push_back(above);
+    }
+  };
+  // Any bit pattern: every exponent, subnormals included.
+  for (int i = 0; i < 300000; ++i) {
+    const float value = std::bit_cast<float>(static_cast<std::uint32_t>(random()));
+    if (std::isfinite(value)) floats.push_back(value);
+  }
+  // Powers of two, where the next float down is nearer than the next one up.
+  for (int e = -149; e <= 127; ++e) near(std::ldexp(1.0f, e), 3);
+  // Powers of ten, where the decimal exponent changes.
+  for (int e = -45; e <= 38; ++e) near(static_cast<float>(std::pow(10.0L, e)), 4);
+  // Short decimals and their neighbours: where fewer than 7 digits read back, or just fail to.
+  for (int i = 0; i < 200000; ++i) {
+    const auto digits = static_cast<double>(random() % 10'000'000);
+    const int e = static_cast<int>(random() % 80) - 45;
+    near(static_cast<float>(digits * std::pow(10.0, e)), 2);
+  }
+  // Ties at the 7th digit: integers below 2^24 ending in 5, halves below 2^23.
+  for (int i = 0; i < 50000; ++i) {
+    floats.push_back(static_cast<float>((random() % 1'677'721) * 10 + 5));
+    floats.push_back(static_cast<float>(static_cast<double>(random() % 8'388'608) + 0.5));
+  }
+  // Means of measurement-like values, as average thinning makes them.
+  std::uniform_real_distribution<double> reading(-1000.0, 1000.0);
+  for (int i = 0; i < 100000; ++i) {
+    float sum = 0;
+    for (int k = 0; k < 10; ++k)
+      sum = static_cast<float>(static_cast<double>(sum) + reading(random));
+    floats.push_back(static_cast<float>(static_cast<double>(sum) / 10.0f));
+  }
+  for (const float edge : {std::numeric_limits<float>::max(), std::numeric_limits<float>::min(),
+                           std::numeric_limits<float>::denorm_min(), 16777216.0f, 16777217.0f,
+                           1.0f / 3.0f, 0.1f, 9999999.0f, 9999999.5f}) {
+    near(edge, 3);
+  }
+  return floats;
+}
+
+TEST(NumberOracle, FormatSingleWritesWhatTheRuleWrites) {
+  for (const float value : testFloats()) {
+    for (const float signed_ : {value, -value}) {
+      ASSERT_EQ(formatted(signed_), referenceFormat(signed_))
+          << std::hexfloat << signed_ << " bits " << std::bit_cast<std::uint32_t>(signed_);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vorlet
