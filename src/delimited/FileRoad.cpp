@@ -1,6 +1,5 @@
 #include "delimited/FileRoad.h"
 
-#include <atomic>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -10,10 +9,9 @@
 #include "delimited/InputFile.h"
 #include "delimited/Module3.h"
 #include "delimited/Parts.h"
+#include "delimited/Prefault.h"
 #include "delimited/SafeFile.h"
 #include "delimited/TextEncoding.h"
-#include "table/Prefault.h"
-#include "thinning/Helper.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -100,23 +98,9 @@ std::optional<FileError> checkFits(std::uint64_t size, const std::string& name) 
 std::optional<FileError> readWhole(InputFile& input, std::string& bytes) {
   const auto size = static_cast<std::size_t>(input.size());
   bytes.reserve(size);
-  // The helper faults in the text's memory from its end while this thread fills it.
-  std::atomic<bool> filled{false};
-  Helper helper;
-  auto prefault = [data = bytes.data(), room = bytes.capacity(), &filled] {
-    prefaultBackwards(data, room, filled);
-  };
-  const bool helped = size >= (std::size_t{16} << 20) && helper.start();
-  if (helped) helper.post(prefault);
-  struct Join {
-    std::atomic<bool>& filled;
-    Helper& helper;
-    bool helped;
-    ~Join() {
-      filled.store(true, std::memory_order_relaxed);
-      if (helped) helper.wait();
-    }
-  } join{filled, helper, helped};
+  // The text's memory is faulted in on the helper thread while this one fills it.
+  Prefault prefault;
+  prefault.start(bytes.data(), bytes.capacity());
   std::string buffer(std::min<std::size_t>(size + 1, std::size_t{256} << 10), '\0');
   bool grew = false;
   for (;;) {

@@ -1,16 +1,14 @@
 #include "delimited/Parts.h"
 
-#include "delimited/PlainLines.h"
-#include "table/Prefault.h"
-#include "thinning/Helper.h"
-
 #include <algorithm>
-#include <atomic>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <new>
 #include <string>
+
+#include "delimited/PlainLines.h"
+#include "delimited/Prefault.h"
 
 namespace vorlet {
 namespace {
@@ -84,29 +82,6 @@ void reserveRest(CellTable& table, std::int64_t records, std::string_view rest,
   }
 }
 
-// Faults in a big table's room on the helper thread while this one fills it.
-class Prefault {
- public:
-  void start(CellTable& table) {
-    const CellTable::Storage storage = table.storage();
-    if (storage.bytes < kWorthIt || !helper_.start()) return;
-    job_ = [storage, this] { prefaultBackwards(storage.data, storage.bytes, stop_); };
-    helper_.post(job_);
-    running_ = true;
-  }
-  ~Prefault() {
-    stop_.store(true, std::memory_order_relaxed);
-    if (running_) helper_.wait();
-  }
-
- private:
-  static constexpr std::size_t kWorthIt = std::size_t{16} << 20;
-  Helper helper_;
-  std::function<void()> job_;
-  std::atomic<bool> stop_{false};
-  bool running_ = false;
-};
-
 }  // namespace
 
 Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, CellTable& table,
@@ -177,7 +152,9 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
     if (record == 1) {
       store.adopt();
       reserveRest(table, record, input.substr(pos), plain);
-      prefault.start(table);
+      // The table's room is faulted in on the helper thread while this one fills it.
+      const CellTable::Storage storage = table.storage();
+      prefault.start(storage.data, storage.bytes);
     }
     const std::size_t stored = std::min(scanned.fields.size(), width());
     for (std::size_t i = 0; i < stored; ++i) {

@@ -29,7 +29,7 @@ namespace {
 constexpr std::size_t kFlushAt = std::size_t{1} << 20;
 // Thinned bytes held back while the encoding is still being checked; past half of this the road
 // waits for the check.
-constexpr std::size_t kHoldAtMost = std::size_t{32} << 20;
+constexpr std::size_t kHoldAtMost = std::size_t{48} << 20;
 constexpr std::size_t kBatchRecords = 8192;
 
 // Thinned records on their way to the sink. Simple thinning writes a group's first record as

@@ -49,21 +49,21 @@ std::int32_t heldRecords(const CellTable& source, std::int32_t fields, std::int3
   return std::min(records, *source.upperBound(2));
 }
 
-// Average thinning of fields first..last. Fields are independent and each group's cells are
-// added in record order, so any split of the fields gives the same means.
-void averageFields(const CellTable& source, CellTable& result, std::int32_t first,
-                   std::int32_t last, std::int32_t records, std::int16_t interval) {
-  AverageGroups groups(interval, static_cast<std::size_t>(last - first + 1));
+// Average thinning of the groups that start at record `first` (the first of a group) and end
+// by record `last`, their means stored from result record `target` on. Groups are independent,
+// so any split of them between threads gives the same means.
+void averageGroups(const CellTable& source, CellTable& result, std::int32_t fields,
+                   std::int32_t first, std::int32_t last, std::int16_t interval,
+                   std::int32_t target) {
+  AverageGroups groups(interval, static_cast<std::size_t>(fields));
   GroupClock clock(interval);
-  std::int32_t target = 1;
-  for (std::int32_t record = 1; record <= records; ++record) {
-    for (std::int32_t field = first; field <= last; ++field) {
-      groups.addCellAt(static_cast<std::size_t>(field - first), source, field, record);
+  for (std::int32_t record = first; record <= last; ++record) {
+    for (std::int32_t field = 1; field <= fields; ++field) {
+      groups.addCellAt(static_cast<std::size_t>(field - 1), source, field, record);
     }
     if (clock.advance()) {
-      for (std::int32_t field = first; field <= last; ++field) {
-        result.set(field, target,
-                   Cell::single(groups.mean(static_cast<std::size_t>(field - first))));
+      for (std::int32_t field = 1; field <= fields; ++field) {
+        result.set(field, target, Cell::single(groups.mean(static_cast<std::size_t>(field - 1))));
       }
       groups.reset();
       ++target;
@@ -79,14 +79,19 @@ void thinAverage(const CellTable& source, CellTable& result, std::int32_t fields
   if (fields < 1) return;
   const std::int32_t held = heldRecords(source, fields, records);
   Helper helper;
-  if (fields < 2 || std::int64_t{fields} * held < kCellsForHelper || !helper.start()) {
-    averageFields(source, result, 1, fields, held, interval);
+  if (std::int64_t{fields} * held < kCellsForHelper || held / interval < 2 || !helper.start()) {
+    averageGroups(source, result, fields, 1, held, interval, 1);
     return;
   }
-  const std::int32_t split = fields / 2;
-  auto second = [&] { averageFields(source, result, split + 1, fields, held, interval); };
+  // The helper takes the second half of the groups: each thread reads its own part of the
+  // table, not the same memory twice.
+  const std::int32_t firstHalf = held / interval / 2;
+  const std::int32_t split = firstHalf * interval;
+  auto second = [&] {
+    averageGroups(source, result, fields, split + 1, held, interval, firstHalf + 1);
+  };
   helper.post(second);
-  averageFields(source, result, 1, split, held, interval);
+  averageGroups(source, result, fields, 1, split, interval, 1);
   helper.wait();
 }
 

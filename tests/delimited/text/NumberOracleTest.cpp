@@ -129,7 +129,7 @@ std::vector<float> testFloats() {
     }
   };
   // Any bit pattern: every exponent, subnormals included.
-  for (int i = 0; i < 300000; ++i) {
+  for (int i = 0; i < 200000; ++i) {
     const float value = std::bit_cast<float>(static_cast<std::uint32_t>(random()));
     if (std::isfinite(value)) floats.push_back(value);
   }
@@ -138,19 +138,19 @@ std::vector<float> testFloats() {
   // Powers of ten, where the decimal exponent changes.
   for (int e = -45; e <= 38; ++e) near(static_cast<float>(std::pow(10.0L, e)), 4);
   // Short decimals and their neighbours: where fewer than 7 digits read back, or just fail to.
-  for (int i = 0; i < 200000; ++i) {
+  for (int i = 0; i < 120000; ++i) {
     const auto digits = static_cast<double>(random() % 10'000'000);
     const int e = static_cast<int>(random() % 80) - 45;
     near(static_cast<float>(digits * std::pow(10.0, e)), 2);
   }
   // Ties at the 7th digit: integers below 2^24 ending in 5, halves below 2^23.
-  for (int i = 0; i < 50000; ++i) {
+  for (int i = 0; i < 30000; ++i) {
     floats.push_back(static_cast<float>((random() % 1'677'721) * 10 + 5));
     floats.push_back(static_cast<float>(static_cast<double>(random() % 8'388'608) + 0.5));
   }
   // Means of measurement-like values, as average thinning makes them.
   std::uniform_real_distribution<double> reading(-1000.0, 1000.0);
-  for (int i = 0; i < 100000; ++i) {
+  for (int i = 0; i < 50000; ++i) {
     float sum = 0;
     for (int k = 0; k < 10; ++k)
       sum = static_cast<float>(static_cast<double>(sum) + reading(random));
@@ -165,11 +165,12 @@ std::vector<float> testFloats() {
 }
 
 TEST(NumberOracle, FormatSingleWritesWhatTheRuleWrites) {
-  for (const float value : testFloats()) {
-    for (const float signed_ : {value, -value}) {
-      ASSERT_EQ(formatted(signed_), referenceFormat(signed_))
-          << std::hexfloat << signed_ << " bits " << std::bit_cast<std::uint32_t>(signed_);
-    }
+  const std::vector<float> floats = testFloats();
+  for (std::size_t i = 0; i < floats.size(); ++i) {
+    // The sign is written before anything else is decided: a few negatives suffice.
+    const float value = i % 16 == 0 ? -floats[i] : floats[i];
+    ASSERT_EQ(formatted(value), referenceFormat(value))
+        << std::hexfloat << value << " bits " << std::bit_cast<std::uint32_t>(value);
   }
 }
 

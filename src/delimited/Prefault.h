@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "thinning/Helper.h"
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -33,5 +35,39 @@ inline void prefaultBackwards(void* data, std::size_t bytes,
   (void)stop;
 #endif
 }
+
+// Runs prefaultBackwards on a helper thread over memory this thread is about to fill from the
+// start, for as long as the object lives. Not worth a thread below a few megabytes.
+class Prefault {
+ public:
+  Prefault() = default;
+  Prefault(const Prefault&) = delete;
+  Prefault& operator=(const Prefault&) = delete;
+  ~Prefault() {
+    stop_.store(true, std::memory_order_relaxed);
+    if (running_) helper_.wait();
+  }
+
+  void start(void* data, std::size_t bytes) {
+    if (running_ || bytes < kWorthIt || !helper_.start()) return;
+    job_ = Job{data, bytes, &stop_};
+    helper_.post(job_);
+    running_ = true;
+  }
+
+ private:
+  static constexpr std::size_t kWorthIt = std::size_t{16} << 20;
+  struct Job {
+    void* data = nullptr;
+    std::size_t bytes = 0;
+    const std::atomic<bool>* stop = nullptr;
+    void operator()() const noexcept { prefaultBackwards(data, bytes, *stop); }
+  };
+
+  Helper helper_;
+  Job job_;
+  std::atomic<bool> stop_{false};
+  bool running_ = false;
+};
 
 }  // namespace vorlet
