@@ -286,7 +286,7 @@ class EncodingCheck {
     if (at_ < 0) return false;
     // Everything the thread needs is allocated here, and its stack is small: under a tight
     // address space limit the check runs first instead of failing halfway.
-    buffer_.resize(kBlock);
+    buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, input.size() + 1)));
     pthread_attr_t attributes;
     if (::pthread_attr_init(&attributes) != 0) return false;
     ::pthread_attr_setstacksize(&attributes, kStack);
@@ -382,7 +382,7 @@ class Road {
     // Room for the bytes held back is taken up front: where memory is that tight, the check
     // runs first instead.
     try {
-      out_.bytes.reserve(kHoldAtMost + kFlushAt);
+      out_.bytes.reserve(std::min<std::uint64_t>(kHoldAtMost, input_.size()) + kFlushAt);
     } catch (const std::bad_alloc&) {
       return runChecked();
     }
@@ -435,7 +435,7 @@ class Road {
     if (final_ && end_ == bom) return FileError{FileError::Kind::NoRecords, input_.name(), "", 0};
 
     Output& out = out_;
-    out.bytes.reserve(kFlushAt + (kFlushAt >> 2));
+    out.bytes.reserve(roomFor(kFlushAt + (kFlushAt >> 2)));
     out.bytes.assign(kUtf8Bom.substr(0, bom));
     out.committed = out.bytes.size();
     RecordThinner thinner(settings_, out);
@@ -455,8 +455,8 @@ class Road {
     const PlainLines plain{Separators{}};
     ScannedRecord record;
     PlainBatch batch;
-    batch.fieldEnds.reserve(kBatchRecords * 16);
-    batch.recordEnds.reserve(kBatchRecords);
+    batch.fieldEnds.reserve(roomFor(kBatchRecords * 16));
+    batch.recordEnds.reserve(roomFor(kBatchRecords));
     for (;;) {
       const std::string_view text(buffer_.data(), end_);
       if (plain.usable()) {
@@ -515,6 +515,11 @@ class Road {
     out.bytes.erase(0, out.committed);
     out.committed = 0;
     return std::nullopt;
+  }
+
+  // Room worth reserving up front: `wanted`, or less when all of a small input is in the buffer.
+  std::size_t roomFor(std::size_t wanted) const noexcept {
+    return final_ ? std::min(wanted, 2 * end_ + 64) : wanted;
   }
 
   // First pass over a regular file: settle the encoding, chunk by chunk.
