@@ -20,6 +20,9 @@ QString openReason(const vorlet::FileError& error) {
       return QStringLiteral("ファイルを読む権限がありません。");
     case Kind::ReadFailed:
       return QStringLiteral("読み込み中にエラーが起きました。");
+    case Kind::ChangedSize:
+      return QStringLiteral(
+          "読み込み中にファイルの大きさが変わりました。書き込みが終わってから開き直してください。");
     case Kind::Binary:
       return QStringLiteral("テキストファイルではありません。NUL 文字があります") +
              atOffset(error.offset) + u'。';

@@ -112,7 +112,7 @@ std::optional<FileError> readWhole(InputFile& input, std::string& bytes) {
     if (got < buffer.size()) break;
   }
   if (grew || bytes.size() != size) {
-    return FileError{Kind::ReadFailed, input.name(), "the file changed size while being read", 0};
+    return FileError{Kind::ChangedSize, input.name(), "", 0};
   }
   return std::nullopt;
 }
@@ -156,6 +156,8 @@ std::string describe(const FileError& error) {
       return "cannot open " + path + ": permission denied";
     case Kind::ReadFailed:
       return "cannot read " + path + ": " + error.detail;
+    case Kind::ChangedSize:
+      return "cannot read " + path + ": the file changed size while being read";
     case Kind::Binary:
       return "cannot open " + path + ": a binary or UTF-16 file (NUL byte at offset " +
              std::to_string(error.offset) + ")";

@@ -25,7 +25,8 @@ struct FileError {
     NotFound,      // no such file or folder
     NotRegular,    // a folder, FIFO, device or other non-regular file
     NoPermission,  // access denied
-    ReadFailed,    // an I/O error while reading, or the file changed size while being read
+    ReadFailed,    // an I/O error while reading
+    ChangedSize,   // the file grew or shrank while it was being read (another program writing it)
     Binary,        // a NUL byte: a binary or UTF-16 file; `offset` is where
     Undecodable,   // neither UTF-8 nor Shift-JIS; `offset` is the first offending byte
     NoRecords,     // empty, or a byte order mark alone

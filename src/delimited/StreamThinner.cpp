@@ -266,7 +266,7 @@ class RecordThinner {
 };
 
 FileError changedSize(const std::string& name) {
-  return FileError{FileError::Kind::ReadFailed, name, "the file changed size while being read", 0};
+  return FileError{FileError::Kind::ChangedSize, name, "", 0};
 }
 
 // Settles the encoding of a regular file on a second thread, reading it at its own positions,
@@ -413,6 +413,7 @@ class Road {
   std::variant<StreamSummary, FileError> runWhole() {
     EncodingVerdict verdict;
     if (auto error = readAll(verdict)) return *error;
+    if (verdict.kind == EncodingVerdict::Kind::Binary) return *refusalOf(verdict, input_.name());
     if (input_.regular() && end_ != input_.size()) return changedSize(input_.name());
     if (auto error = refusalOf(verdict, input_.name())) return *error;
     return thin(encodingOf(verdict));
@@ -537,32 +538,44 @@ class Road {
     return input_.rewind();
   }
 
-  // The whole input in the buffer, its encoding settled up front.
+  // The whole input in the buffer, its encoding settled up front. A NUL byte settles it at
+  // once: the reading stops there rather than hold an endless binary stream in memory.
   std::optional<FileError> readAll(EncodingVerdict& verdict) {
+    EncodingDetector detector;
     end_ = 0;
     for (;;) {
       if (end_ == capacity()) grow();
       const std::size_t wanted = capacity() - end_;
       std::size_t got = 0;
       if (auto error = input_.read(buffer_.data() + end_, wanted, got)) return error;
+      detector.feed(std::string_view(buffer_.data() + end_, got));
       end_ += got;
-      if (got < wanted) break;
+      if (got < wanted || detector.settled()) break;
     }
     final_ = true;
     bytesRead_ = end_;
-    verdict = detectEncoding(std::string_view(buffer_.data(), end_));
+    verdict = detector.verdict();
     return std::nullopt;
   }
 
   // Keeps the unfinished record at the front and reads behind it until the buffer is full or
   // the input ends. A record that fills the whole buffer doubles it, so rescanning it stays
-  // linear overall.
+  // linear overall. Before it grows, the encoding check has its say: a binary file has no line
+  // ends, and its one "record" would otherwise take all the memory there is before the check's
+  // refusal is heard.
   std::optional<FileError> fill() {
     const std::size_t tail = end_ - pos_;
     if (pos_ > 0) std::memmove(buffer_.data(), buffer_.data() + pos_, tail);
     pos_ = 0;
     end_ = tail;
-    if (end_ == capacity()) grow();
+    if (end_ == capacity()) {
+      if (check_ != nullptr) {
+        const EncodingCheck::Outcome& outcome = check_->wait();
+        if (outcome.error) return outcome.error;
+        if (auto error = refusalOf(outcome.verdict, input_.name())) return error;
+      }
+      grow();
+    }
     const std::size_t wanted = capacity() - end_;
     std::size_t got = 0;
     if (auto error = input_.read(buffer_.data() + end_, wanted, got)) return error;
