@@ -2,12 +2,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "app/FlexGrid.h"
 #include "app/Fonts.h"
@@ -71,14 +70,10 @@ std::vector<QString> WindowTest::rows(const FlexGrid& grid) {
   return texts;
 }
 
-void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+SourceState WindowTest::source() const {
+  const auto& table = form->workspace().vars.SourceTable;
+  return {ui().Label5->text(),     ui().Label7->text(), ui().Label8->text(),
+          rows(*ui().MSFlexGrid1), table.fieldCount(),  table.recordCount()};
 }
 
 int main(int argc, char* argv[]) {

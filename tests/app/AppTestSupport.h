@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../delimited/file/TempFolder.h"
 #include "app/CommonDialog.h"
 #include "app/Form1.h"
 #include "app/Help.h"
@@ -30,33 +31,31 @@ class ScriptedFileDialogs final : public FileDialogBackend {
 
   std::optional<QString> chooseFileToOpen(const FileDialogRequest& request) override {
     openRequests.push_back(request);
-    return next(openAnswers);
+    return chosen(next(openAnswers));
   }
   std::optional<QString> chooseFileToSave(const FileDialogRequest& request) override {
     saveRequests.push_back(request);
-    return next(saveAnswers);
+    return chosen(next(saveAnswers));
   }
   bool confirmReplace(const QString& path) override {
     replaceQuestions.push_back(path);
-    if (replaceAnswers.empty()) {
-      ADD_FAILURE() << "unexpected question about replacing " << path.toStdString();
-      return false;
-    }
-    const bool answer = replaceAnswers.front();
-    replaceAnswers.pop_front();
-    return answer;
+    return next(replaceAnswers);
   }
 
  private:
-  static std::optional<QString> next(std::deque<QString>& answers) {
+  // The next answer; a question the test did not expect fails it, and is cancelled or declined.
+  template <class Answer>
+  static Answer next(std::deque<Answer>& answers) {
     if (answers.empty()) {
-      ADD_FAILURE() << "a file dialog opened that the test did not expect";
-      return std::nullopt;
+      ADD_FAILURE() << "a question the test did not expect";
+      return Answer{};
     }
-    const QString answer = answers.front();
+    const Answer answer = answers.front();
     answers.pop_front();
-    if (answer.isNull()) return std::nullopt;
     return answer;
+  }
+  static std::optional<QString> chosen(const QString& answer) {
+    return answer.isNull() ? std::nullopt : std::optional(answer);
   }
 };
 
@@ -70,6 +69,14 @@ class RecordingHelpDesk final : public HelpDesk {
  public:
   std::vector<QString> requests;
   void showHelp(const QString& helpFile) override { requests.push_back(helpFile); }
+};
+
+// Everything the open command may change, to show that a step changed none of it.
+struct SourceState {
+  QString label5, label7, label8;
+  std::vector<QString> preview;
+  std::int64_t fields, records;
+  bool operator==(const SourceState&) const = default;
 };
 
 // A main window wired to stand-ins, with a scratch folder for files.
@@ -89,6 +96,7 @@ class WindowTest : public ::testing::Test {
   void save(const QString& chosen);
   // The grid's 50 × 5 texts, row by row, cells joined with "," and trailing empty rows dropped.
   static std::vector<QString> rows(const FlexGrid& grid);
+  SourceState source() const;
 
   ScriptedFileDialogs* dialogs;
   RecordingNotifier* notifier;
@@ -99,5 +107,5 @@ class WindowTest : public ::testing::Test {
   std::filesystem::path folder_;
 };
 
-void writeFile(const std::filesystem::path& path, const std::string& bytes);
-std::string readFile(const std::filesystem::path& path);
+using vorlet::testing_files::readBytes;
+using vorlet::testing_files::writeBytes;

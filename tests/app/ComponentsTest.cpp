@@ -33,19 +33,9 @@ TEST(FileDialogSetUp, OffersTheFiltersTheSuffixAndTheLastFile) {
   EXPECT_TRUE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
 }
 
-TEST(DisplayDecoding, DecodesEachCellOnItsOwnInItsFilesEncoding) {
-  using vorlet::TextEncoding;
-  const struct {
-    std::string bytes;
-    TextEncoding encoding;
-    QString expected;
-  } cases[] = {
-      {"\xe6\x97\xa5\xe6\x9c\xac", TextEncoding::Utf8, QStringLiteral("日本")},
-      {"\x93\xfa\x96\x7b", TextEncoding::ShiftJis, QStringLiteral("日本")},
-      {"\xb1\xb2", TextEncoding::ShiftJis, QStringLiteral("ｱｲ")},  // half-width kana
-  };
-  for (const auto& c : cases) EXPECT_EQ(decodeForDisplay(c.bytes, c.encoding), c.expected);
-  // A lead byte cut off at the end of one cell must not swallow the start of the next.
-  decodeForDisplay("\x93", TextEncoding::ShiftJis);
-  EXPECT_EQ(decodeForDisplay("A", TextEncoding::ShiftJis), QStringLiteral("A"));
+// Each cell is decoded on its own (OpenThinTest shows files decoded in the grid): a
+// lead byte cut off at the end of one cell must not swallow the start of the next.
+TEST(DisplayDecoding, DecodesEachCellOnItsOwn) {
+  decodeForDisplay("\x93", vorlet::TextEncoding::ShiftJis);
+  EXPECT_EQ(decodeForDisplay("A", vorlet::TextEncoding::ShiftJis), QStringLiteral("A"));
 }

@@ -74,13 +74,8 @@ TEST_F(IntervalNoticeTest, ExitEndsTheProgramWithBothWindows) {
   for (const bool fromMenu : {false, true}) {
     form->show();
     refuse();
-    const bool ended = programEndsAfter([&] {
-      if (fromMenu) {
-        ui().exit->trigger();
-      } else {
-        ui().Command2->click();
-      }
-    });
+    const bool ended =
+        programEndsAfter([&] { fromMenu ? ui().exit->trigger() : ui().Command2->click(); });
     EXPECT_TRUE(ended) << (fromMenu ? "menu" : "button");
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(openNotices(), 0);

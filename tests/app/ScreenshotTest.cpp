@@ -24,7 +24,7 @@ TEST_F(WindowTest, SavesScreenshotsAtStartAfterThinningAShiftJisFileAndOfTheNoti
             "," + std::to_string(1000 + r) + "," + std::to_string(r % 5) + ",\x82\xa0\r\n";
   }
   const std::string name = "\xe8\xa6\xb3\xe6\xb8\xac.csv";  // "観測.csv"
-  writeFile(scratch(name), text);
+  writeBytes(scratch(name), text);
   open(path(name));
   thin(QStringLiteral("5"));
   ASSERT_EQ(ui().MSFlexGrid1->textAt(0, 0), QStringLiteral("時刻"));

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -17,40 +18,30 @@
 #include "ThinProcess.h"
 #include "cli/InterruptCleanup.h"
 
+namespace vorlet {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_files::readBytes;
+using testing_files::TempFolder;
+using testing_files::writeBytes;
 
-using vorlet::testing_files::readBytes;
-using vorlet::testing_files::TempFolder;
-using vorlet::testing_files::writeBytes;
-
-struct SignalCase {
-  const char* name;
-  int signal;
-};
-
-const SignalCase kCleanedUp[] = {{"Interrupt", SIGINT}, {"Terminate", SIGTERM}, {"HangUp", SIGHUP}};
-
-class Cleanup : public testing::TestWithParam<SignalCase> {};
-
-TEST_P(Cleanup, RemovesTheArmedFileAndDiesOfTheSignal) {
-  TempFolder folder;
-  const fs::path temporary = folder / ".out.csv.1.tmp";
-  writeBytes(temporary, "partial");
-  EXPECT_EXIT(
-      {
-        vorlet::installInterruptCleanup();
-        vorlet::InterruptCleanup cleanup;
-        cleanup.arm(temporary);
-        ::raise(GetParam().signal);
-      },
-      testing::KilledBySignal(GetParam().signal), "");
-  EXPECT_FALSE(fs::exists(temporary));
+TEST(InterruptCleanup, RemovesTheArmedFileAndDiesOfTheSignal) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    TempFolder folder;
+    const fs::path temporary = folder / ".out.csv.1.tmp";
+    writeBytes(temporary, "partial");
+    EXPECT_EXIT(
+        {
+          installInterruptCleanup();
+          InterruptCleanup cleanup;
+          cleanup.arm(temporary);
+          ::raise(signal);
+        },
+        ::testing::KilledBySignal(signal), "");
+    EXPECT_FALSE(fs::exists(temporary)) << "signal " << signal;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(InterruptCleanup, Cleanup, testing::ValuesIn(kCleanedUp),
-                         [](const auto& test) { return std::string(test.param.name); });
 
 // While held, a signal waits; a name disarmed meanwhile (renamed away by a commit) stays.
 TEST(InterruptCleanup, ASignalWhileHeldActsAfterwardsOnWhatIsArmedThen) {
@@ -59,27 +50,18 @@ TEST(InterruptCleanup, ASignalWhileHeldActsAfterwardsOnWhatIsArmedThen) {
   writeBytes(renamed, "complete");
   EXPECT_EXIT(
       {
-        vorlet::installInterruptCleanup();
-        vorlet::InterruptCleanup cleanup;
+        installInterruptCleanup();
+        InterruptCleanup cleanup;
         cleanup.arm(renamed);
         {
-          const vorlet::HeldInterrupts held;
+          const HeldInterrupts held;
           ::raise(SIGTERM);
           cleanup.disarm();
         }
         std::_Exit(0);
       },
-      testing::KilledBySignal(SIGTERM), "");
+      ::testing::KilledBySignal(SIGTERM), "");
   EXPECT_EQ(readBytes(renamed), "complete");
-}
-
-// Whether the folder can hold unnamed files; where it cannot, a killed run leaves its named
-// temporary behind, and only a catchable signal removes it.
-bool unnamedFilesIn(const fs::path& folder) {
-  const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
 }
 
 // The size of the file other than `input` that `child` has open in `input`'s folder (the
@@ -96,42 +78,36 @@ long long temporarySize(pid_t child, const fs::path& input) {
   return -1;
 }
 
-const SignalCase kEndings[] = {
-    {"Killed", SIGKILL}, {"Terminated", SIGTERM}, {"Interrupted", SIGINT}};
-
-class EndedMidWrite : public testing::TestWithParam<SignalCase> {};
-
-TEST_P(EndedMidWrite, LeavesTheTargetAndNoTemporary) {
+// With an unnamed temporary, even a kill that no handler sees leaves nothing behind.
+TEST(ThinCommand, EndedMidWriteLeavesTheTargetAndNoTemporary) {
   TempFolder folder;
-  if (!unnamedFilesIn(folder.path())) GTEST_SKIP() << "no unnamed files on this file system";
+  const int probe = ::open(folder.path().c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (probe < 0) GTEST_SKIP() << "no unnamed files on this file system";
+  ::close(probe);
   std::string input;
-  const std::string record = "1700000000000,1.25,-3,0.001,42\r\n";
   input.reserve(32 << 20);
-  while (input.size() < (32 << 20)) input += record;
+  while (input.size() < (32 << 20)) input += "1700000000000,1.25,-3,0.001,42\r\n";
   writeBytes(folder / "in.csv", input);
-  writeBytes(folder / "out.csv", "the previous result\r\n");
-
-  TempFolder io;
-  const pid_t child = vorlet::testing_process::startThin(
-      {"-n", "2", (folder / "in.csv").string(), "-o", (folder / "out.csv").string()}, io / "stdout",
-      io / "stderr");
-  // Waits until a megabyte of output is in the temporary: well into the writing.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (temporarySize(child, folder / "in.csv") < (1 << 20) &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  for (const int signal : {SIGKILL, SIGTERM, SIGINT}) {
+    writeBytes(folder / "out.csv", "the previous result\r\n");
+    TempFolder io;
+    const pid_t child = testing_process::startThin(
+        {"-n", "2", (folder / "in.csv").string(), "-o", (folder / "out.csv").string()},
+        io / "stdout", io / "stderr");
+    // Waits until a megabyte of output is in the temporary: well into the writing.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (temporarySize(child, folder / "in.csv") < (1 << 20) &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ::kill(child, signal);
+    const auto run =
+        testing_process::finish(child, io / "stdout", io / "stderr", std::chrono::seconds(60));
+    EXPECT_EQ(run.signal, signal) << "the run ended before the signal: " << run.err;
+    EXPECT_EQ(readBytes(folder / "out.csv"), "the previous result\r\n");
+    EXPECT_EQ(folder.listing(), "in.csv\nout.csv\n");
   }
-  ::kill(child, GetParam().signal);
-  const auto run = vorlet::testing_process::finish(child, io / "stdout", io / "stderr",
-                                                   std::chrono::seconds(60));
-
-  EXPECT_EQ(run.signal, GetParam().signal) << "the run ended before the signal: " << run.err;
-  EXPECT_EQ(readBytes(folder / "out.csv"), "the previous result\r\n");
-  EXPECT_EQ(folder.listing(), "in.csv\nout.csv\n");
 }
-
-INSTANTIATE_TEST_SUITE_P(ThinCommand, EndedMidWrite, testing::ValuesIn(kEndings),
-                         [](const auto& test) { return std::string(test.param.name); });
 
 struct OutputFault {
   const char* name;
@@ -140,6 +116,8 @@ struct OutputFault {
   bool immutableTarget = false;
   bool immutableFolder = false;
 };
+// Test names, not bytes, in the test list.
+void PrintTo(const OutputFault& c, std::ostream* os) { *os << c.name; }
 
 const OutputFault kOutputFaults[] = {
     {"MissingFolder", "missing/out.csv",
@@ -150,7 +128,7 @@ const OutputFault kOutputFaults[] = {
      "creating a temporary file beside it failed: Operation not permitted", false, true},
 };
 
-class CannotWrite : public testing::TestWithParam<OutputFault> {};
+class CannotWrite : public ::testing::TestWithParam<OutputFault> {};
 
 TEST_P(CannotWrite, ExitsWithOneAndLeavesTheTarget) {
   const OutputFault& c = GetParam();
@@ -159,17 +137,17 @@ TEST_P(CannotWrite, ExitsWithOneAndLeavesTheTarget) {
   fs::create_directory(folder / "folder");
   fs::create_directory(folder / "sealed");
   writeBytes(folder / "sealed" / "out.csv", "old\r\n");
-  const vorlet::testing_files::Immutable target(c.immutableTarget ? folder / "sealed" / "out.csv"
-                                                                  : fs::path());
-  const vorlet::testing_files::Immutable sealed(c.immutableFolder ? folder / "sealed" : fs::path());
+  const testing_files::Immutable target(c.immutableTarget ? folder / "sealed" / "out.csv"
+                                                          : fs::path());
+  const testing_files::Immutable sealed(c.immutableFolder ? folder / "sealed" : fs::path());
   if ((c.immutableTarget && !target.set()) || (c.immutableFolder && !sealed.set())) {
     GTEST_SKIP() << "the file system or the user cannot make files immutable";
   }
   const std::string before = folder.listing();
   const fs::path output = folder / c.output;
 
-  const auto run = vorlet::testing_process::runThin(
-      {"-n", "2", (folder / "in.csv").string(), "-o", output.string()});
+  const auto run =
+      testing_process::runThin({"-n", "2", (folder / "in.csv").string(), "-o", output.string()});
 
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("cannot write " + output.string() + ": " + c.message), std::string::npos)
@@ -179,7 +157,8 @@ TEST_P(CannotWrite, ExitsWithOneAndLeavesTheTarget) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder / "sealed"), fs::directory_iterator()), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(ThinCommand, CannotWrite, testing::ValuesIn(kOutputFaults),
+INSTANTIATE_TEST_SUITE_P(ThinCommand, CannotWrite, ::testing::ValuesIn(kOutputFaults),
                          [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
+}  // namespace vorlet

@@ -22,40 +22,26 @@ class ReferenceReader {
   ReferenceReader(std::string_view text, CharSet charset, const Separators& separators)
       : text_(text), charset_(charset), s_(separators) {}
 
-  struct Record {
-    std::size_t start;
-    std::vector<std::string> fields;
-  };
-
-  std::vector<Record> records() {
-    std::vector<Record> all;
-    std::size_t pos = 0;
-    while (pos < text_.size()) {
-      Record record{pos, {}};
-      pos = readRecord(pos, record.fields);
-      all.push_back(std::move(record));
-    }
+  std::vector<std::vector<std::string>> records() {
+    std::vector<std::vector<std::string>> all;
+    for (std::size_t pos = 0; pos < text_.size();) pos = readRecord(pos, all.emplace_back());
     return all;
   }
 
  private:
-  bool separatorAt(std::size_t at) const {
-    return !s_.record.empty() && text_.substr(at, s_.record.size()) == s_.record;
-  }
-
   // The line from `from`: where it ends, where the next one starts, and whether a record
   // separator ended it.
   void findLine(std::size_t from) {
-    for (std::size_t at = from; at < text_.size(); ++at) {
-      if (separatorAt(at)) {
+    lineEnd_ = lineNext_ = text_.size();
+    lineCut_ = false;
+    for (std::size_t at = from; at < text_.size() && !s_.record.empty(); ++at) {
+      if (text_.substr(at, s_.record.size()) == s_.record) {
         lineEnd_ = at;
         lineNext_ = at + s_.record.size();
         lineCut_ = true;
         return;
       }
     }
-    lineEnd_ = lineNext_ = text_.size();
-    lineCut_ = false;
   }
 
   bool oneCharacter(std::size_t from, std::size_t to) const {
@@ -66,10 +52,10 @@ class ReferenceReader {
     if (charset_ == CharSet::ShiftJis) {
       return size == 2 && ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC));
     }
-    std::size_t announced = 1;
-    if (lead >= 0xC0 && lead <= 0xDF) announced = 2;
-    if (lead >= 0xE0 && lead <= 0xEF) announced = 3;
-    if (lead >= 0xF0 && lead <= 0xF7) announced = 4;
+    const std::size_t announced = lead >= 0xF0 && lead <= 0xF7   ? 4
+                                  : lead >= 0xE0 && lead <= 0xEF ? 3
+                                  : lead >= 0xC0 && lead <= 0xDF ? 2
+                                                                 : 1;
     if (size > announced) return false;
     for (std::size_t i = from + 1; i < to; ++i) {
       if ((static_cast<unsigned char>(text_[i]) & 0xC0) != 0x80) return false;
@@ -77,6 +63,7 @@ class ReferenceReader {
     return true;
   }
 
+  // Reads the record at `pos` into `fields`; returns where the next one starts.
   std::size_t readRecord(std::size_t pos, std::vector<std::string>& fields) {
     findLine(pos);
     for (;;) {
@@ -86,19 +73,10 @@ class ReferenceReader {
         pos = next;
         continue;
       }
-      std::string field;
-      for (std::size_t i = pos;; ++i) {
-        if (i >= lineEnd_) {
-          fields.push_back(field);
-          return lineNext_;
-        }
-        if (text_[i] == s_.field) {
-          fields.push_back(field);
-          pos = i + 1;
-          break;
-        }
-        field += text_[i];
-      }
+      std::string& field = fields.emplace_back();
+      for (; pos < lineEnd_ && text_[pos] != s_.field; ++pos) field += text_[pos];
+      if (pos >= lineEnd_) return lineNext_;
+      ++pos;
     }
   }
 
@@ -110,29 +88,18 @@ class ReferenceReader {
       while (i < lineEnd_) {
         if (text_[i] != s_.quote) {
           field += text_[i++];
-          continue;
-        }
-        if (i + 1 == lineEnd_) {
+        } else if (i + 1 == lineEnd_ || oneCharacter(i + 1, lineEnd_)) {
           fields.push_back(field);
+          if (i + 1 < lineEnd_) fields.emplace_back();  // after the dropped last character
           next = lineNext_;
           return true;
-        }
-        if (oneCharacter(i + 1, lineEnd_)) {
-          fields.push_back(field);
-          fields.emplace_back();
-          next = lineNext_;
-          return true;
-        }
-        if (text_[i + 1] == s_.field) {
+        } else if (text_[i + 1] == s_.field) {
           fields.push_back(field);
           next = i + 2;
           return false;
-        }
-        if (text_[i + 1] == s_.quote) {
-          field += s_.quote;
-          i += 2;
         } else {
-          i += 1;  // the quote is dropped
+          if (text_[i + 1] == s_.quote) field += s_.quote;  // a doubled quote is one
+          i += text_[i + 1] == s_.quote ? 2 : 1;            // any other quote is dropped
         }
       }
       // Over the line's end, which the field keeps: the text's separator, or one added.
@@ -159,11 +126,7 @@ class ReferenceReader {
 inline std::vector<std::vector<std::string>> referenceRecords(std::string_view text,
                                                               CharSet charset = CharSet::Utf8,
                                                               const Separators& separators = {}) {
-  std::vector<std::vector<std::string>> all;
-  for (auto& record : ReferenceReader(text, charset, separators).records()) {
-    all.push_back(std::move(record.fields));
-  }
-  return all;
+  return ReferenceReader(text, charset, separators).records();
 }
 
 }  // namespace vorlet::testing

@@ -36,59 +36,53 @@ bool neverHidden(const QFileInfo&) {
   return false;
 }
 
-// Each case lays out a fresh program folder and looks the help file up in it.
+// Each case lays out a fresh folder and looks the help file up in the program folder under it.
 TEST(LookUpHelpFile, CountsOnlyAnOrdinaryVisibleFileInTheProgramFolder) {
   struct Case {
     const char* name;
     std::function<void(const QDir&)> layOut;
-    std::function<bool(const QFileInfo&)> isHidden;
-    bool fullPath;
+    std::function<bool(const QFileInfo&)> isHidden;  // empty: the system's
+    const char* programFolder;                       // under the fresh folder
+    const char* found;  // the full path under it, or null for the bare name
   };
-  const auto helpFile = [](const QDir& dir) {
-    QFile file(dir.filePath("vorlet.hlp"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<html></html>");
+  const auto helpFileIn = [](const char* folder) {
+    return [folder](const QDir& dir) {
+      ASSERT_TRUE(dir.mkpath(folder));
+      QFile file(dir.filePath(QString(folder) + "/vorlet.hlp"));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    };
   };
   const auto markedHidden = [](const QFileInfo& info) { return info.fileName() == "vorlet.hlp"; };
   const Case cases[] = {
-      {"ordinary file", helpFile, neverHidden, true},
-      {"nothing there", [](const QDir&) {}, neverHidden, false},
+      {"ordinary file", helpFileIn("."), neverHidden, "", "/vorlet.hlp"},
+      {"nothing there", [](const QDir&) {}, neverHidden, "", nullptr},
       {"folder of that name", [](const QDir& dir) { ASSERT_TRUE(dir.mkdir("vorlet.hlp")); },
-       neverHidden, false},
-      {"hidden file", helpFile, markedHidden, false},
+       neverHidden, "", nullptr},
+      {"hidden file", helpFileIn("."), markedHidden, "", nullptr},
+      // Installed under ~/.local/bin, say: only the help file's own hidden-ness counts.
+      {"in a hidden folder", helpFileIn(".local/bin"), {}, "/.local/bin", "/.local/bin/vorlet.hlp"},
+      {"in a hidden folder named with a slash",
+       helpFileIn(".local/bin"),
+       {},
+       "/.local/bin/",
+       "/.local/bin/vorlet.hlp"},
+      // A "folder" that is really a file, or none: the system answers the search with an error.
+      {"file as the folder",
+       [](const QDir& dir) { QFile(dir.filePath("program")).open(QIODevice::WriteOnly); },
+       {},
+       "/program",
+       nullptr},
+      {"no such folder", [](const QDir&) {}, {}, "/no/such/folder", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    QTemporaryDir programFolder;
-    ASSERT_TRUE(programFolder.isValid());
-    c.layOut(QDir(programFolder.path()));
-    const QString expected = c.fullPath ? programFolder.path() + "/vorlet.hlp" : "vorlet.hlp";
-    EXPECT_EQ(lookUpHelpFile(programFolder.path(), c.isHidden), expected);
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    c.layOut(QDir(root.path()));
+    const QString expected = c.found ? root.path() + c.found : "vorlet.hlp";
+    const QString folder = root.path() + c.programFolder;
+    EXPECT_EQ(c.isHidden ? lookUpHelpFile(folder, c.isHidden) : lookUpHelpFile(folder), expected);
   }
-}
-
-TEST(LookUpHelpFile, FindsTheFileInAProgramFolderWhoseOwnNameIsHidden) {
-  // Installed under ~/.local/bin, say: only the help file's own hidden-ness counts.
-  QTemporaryDir home;
-  ASSERT_TRUE(home.isValid());
-  ASSERT_TRUE(QDir(home.path()).mkpath(".local/bin"));
-  const QString folder = home.path() + "/.local/bin";
-  QFile file(folder + "/vorlet.hlp");
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.close();
-  EXPECT_EQ(lookUpHelpFile(folder), folder + "/vorlet.hlp");
-  EXPECT_EQ(lookUpHelpFile(folder + "/"), folder + "/vorlet.hlp");
-}
-
-TEST(LookUpHelpFile, TreatsAFailedExistenceTestAsMissing) {
-  // A "folder" that is really a file cannot be searched: the system answers with an error.
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  QFile notAFolder(dir.filePath("program"));
-  ASSERT_TRUE(notAFolder.open(QIODevice::WriteOnly));
-  notAFolder.close();
-  EXPECT_EQ(lookUpHelpFile(notAFolder.fileName()), "vorlet.hlp");
-  EXPECT_EQ(lookUpHelpFile(dir.filePath("no/such/folder")), "vorlet.hlp");
 }
 
 }  // namespace

@@ -24,17 +24,16 @@ inline std::string utf16(const std::string& ascii, bool littleEndian) {
 
 // One record without a line end: `fields` numbers 1000, 1001, ... 9999, 1000, ...
 inline std::string numbersOnOneLine(int fields) {
-  std::string text;
-  for (int i = 0; i < fields; ++i) text += std::to_string(1000 + i % 9000) + ",";
-  text.pop_back();
+  std::string text = "1000";
+  for (int i = 1; i < fields; ++i) text += ',' + std::to_string(1000 + i % 9000);
   return text;
 }
 
 // A first record of 1,000,000 fields (1 to 1000000), then records a, b and c.
 inline std::string millionFieldsFirst() {
-  std::string text;
-  for (int i = 1; i <= 1'000'000; ++i) text += std::to_string(i) + (i < 1'000'000 ? "," : "\r\n");
-  return text + "a\r\nb\r\nc\r\n";
+  std::string text = "1";
+  for (int i = 2; i <= 1'000'000; ++i) text += ',' + std::to_string(i);
+  return text + "\r\na\r\nb\r\nc\r\n";
 }
 
 // 100,000 records: a,b,c,d, then records of 1 to 9 fields.
@@ -52,8 +51,7 @@ inline std::string raggedRecords() {
 // A quote that never closes, then 5 MB of records: all of it one field of one record.
 inline std::string unclosedQuoteFirst() {
   std::string text = "\"";
-  text += repeated("1,2\r\n", 1'000'000);
-  return text;
+  return text += repeated("1,2\r\n", 1'000'000);
 }
 
 }  // namespace vorlet::testing_files

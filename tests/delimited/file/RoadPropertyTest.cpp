@@ -2,6 +2,7 @@
 // and inputs made to reach the rules where the two roads and the writer part most easily.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "../../../fuzz/RoadProperties.h"
@@ -13,6 +14,8 @@ struct RoadInput {
   const char* name;
   std::string bytes;
 };
+// Test names, not bytes, in the test list.
+void PrintTo(const RoadInput& c, std::ostream* os) { *os << c.name; }
 
 const RoadInput kInputs[] = {
     {"Measurements",

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <tuple>
 
@@ -43,35 +44,36 @@ struct Fault {
   void (*inject)(FileCalls&);
   const char* step;  // named in the message
 };
+// Test names, not bytes, in the test list.
+void PrintTo(const Fault& c, std::ostream* os) { *os << c.name; }
 
+using Path = const fs::path&;
 const Fault kFaults[] = {
-    {"Write",
-     [](FileCalls& c) {
-       c.write = [](int, const char*, std::size_t) -> std::int64_t { return failWith(EIO); };
-     },
-     "writing failed"},
+    {"Create",
+     [](FileCalls& c) { c.createUnnamed = c.create = [](Path) { return failWith(ENOSPC); }; },
+     "creating a temporary file beside it failed"},
     {"DiskFull",
      [](FileCalls& c) {
        c.write = [](int, const char*, std::size_t) -> std::int64_t { return failWith(ENOSPC); };
      },
      "writing failed: No space left on device"},
+    {"WriteOfNothing",
+     [](FileCalls& c) {
+       c.write = [](int, const char*, std::size_t) -> std::int64_t { return 0; };
+     },
+     "writing"},
+    {"KeepPermissions",
+     [](FileCalls& c) { c.setMode = [](int, unsigned) { return failWith(EPERM); }; },
+     "permissions"},
     {"Sync", [](FileCalls& c) { c.sync = [](int) { return failWith(EIO); }; }, "syncing failed"},
+    // The descriptor is released, but the data may not have reached the disk.
     {"Close",
      [](FileCalls& c) {
        c.close = [](int fd) { return systemFileCalls().close(fd), failWith(EIO); };
      },
      "closing failed"},
-    {"Rename",
-     [](FileCalls& c) {
-       c.replace = [](const fs::path&, const fs::path&) { return failWith(EACCES); };
-     },
+    {"Rename", [](FileCalls& c) { c.replace = [](Path, Path) { return failWith(EACCES); }; },
      "renaming the temporary file over it failed"},
-    {"Create",
-     [](FileCalls& c) {
-       c.createUnnamed = [](const fs::path&) { return failWith(ENOSPC); };
-       c.create = [](const fs::path&) { return failWith(ENOSPC); };
-     },
-     "creating a temporary file beside it failed"},
 };
 
 class InjectedFault : public testing::TestWithParam<std::tuple<Fault, Temporary>> {};
@@ -84,10 +86,10 @@ TEST_P(InjectedFault, LeavesTheTargetByteForByteAndNoTemporary) {
   writeBytes(target, old);
   FileCalls calls = callsFor(kind);
   fault.inject(calls);
-
   const auto error = writeFileAtomically(target, std::string(300'000, 'n'), calls);
 
   ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->kind, FileError::Kind::WriteFailed);
   EXPECT_EQ(error->path, target.string());
   EXPECT_NE(error->detail.find(fault.step), std::string::npos) << error->detail;
   EXPECT_EQ(readBytes(target), old);
@@ -105,9 +107,7 @@ INSTANTIATE_TEST_SUITE_P(SaveFault, InjectedFault,
 
 bool unnamedFilesIn(const fs::path& folder) {
   const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
+  return fd >= 0 && ::close(fd) == 0;
 }
 
 TEST(SaveFault, AFailedNamingOfTheUnnamedTemporaryLeavesNothing) {
@@ -161,7 +161,9 @@ TEST(SaveFault, ReadOnlyFileAndFolderEvenForRoot) {
     }
     for (const Temporary kind : {Temporary::Unnamed, Temporary::Named}) {
       const FileCalls calls = callsFor(kind);
-      EXPECT_TRUE(writeFileAtomically(folder / "locked.csv", "new\r\n", calls));
+      const auto locked = writeFileAtomically(folder / "locked.csv", "new\r\n", calls);
+      ASSERT_TRUE(locked);
+      EXPECT_EQ(locked->detail, "it is read-only");
       EXPECT_TRUE(writeFileAtomically(sealed / "out.csv", "new\r\n", calls));
       EXPECT_TRUE(writeFileAtomically(sealed / "fresh.csv", "new\r\n", calls));
     }

@@ -1,24 +1,21 @@
 #pragma once
 
-#include <unistd.h>
-
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
-#include <vector>
 
 namespace vorlet::testing_files {
 
 // A fresh folder for one test, removed with everything in it afterwards.
 class TempFolder {
  public:
-  TempFolder() {
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("vorlet-file-test-" + std::to_string(random()) + std::to_string(random()));
+  TempFolder()
+      : path_(std::filesystem::temp_directory_path() /
+              ("vorlet-file-test-" + std::to_string(std::random_device()()) +
+               std::to_string(std::random_device()()))) {
     std::filesystem::create_directories(path_);
   }
   ~TempFolder() {
@@ -35,11 +32,10 @@ class TempFolder {
 
   // Names in the folder, sorted, one a line: what a failed save must leave behind.
   std::string listing() const {
-    std::vector<std::string> names;
+    std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-      names.push_back(entry.path().filename().string());
+      names.insert(entry.path().filename().string());
     }
-    std::sort(names.begin(), names.end());
     std::string lines;
     for (const auto& name : names) lines += name + "\n";
     return lines;
@@ -56,10 +52,6 @@ inline void writeBytes(const std::filesystem::path& path, const std::string& byt
 inline std::string readBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline bool runningAsRoot() {
-  return ::geteuid() == 0;
 }
 
 }  // namespace vorlet::testing_files

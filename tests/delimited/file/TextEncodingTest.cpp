@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace vorlet {
 namespace {
 
 using Kind = EncodingVerdict::Kind;
+using namespace std::string_literals;
 
 struct EncodingCase {
   const char* name;
@@ -15,38 +17,16 @@ struct EncodingCase {
   Kind kind;
   std::uint64_t offset;
 };
+// Test names, not bytes, in the test list.
+void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
 
 const EncodingCase kCases[] = {
     {"EmptyIsUtf8", "", Kind::Utf8, 0},
-    {"AsciiIsUtf8", "a,b\r\n1,2\r\n", Kind::Utf8, 0},
-    {"JapaneseUtf8", "\xE3\x81\x82,\xF0\x9F\x98\x80\r\n", Kind::Utf8, 0},
-    {"NulInAscii", std::string("ab\0c", 4), Kind::Binary, 2},
-    {"Utf16WithBom",
-     std::string("\xFF\xFE"
-                 "a\0",
-                 4),
-     Kind::Binary, 3},
-    {"NulWinsOverInvalidBytes",
-     std::string("\xFF"
-                 "a\0",
-                 3),
-     Kind::Binary, 2},
-    {"NulAfterBom",
-     std::string("\xEF\xBB\xBF"
-                 "a\0",
-                 5),
-     Kind::Binary, 4},
-    {"Bom",
-     "\xEF\xBB\xBF"
-     "a,b\r\n",
-     Kind::Utf8WithBom, 0},
+    {"Utf16WithBom", "\xFF\xFEz\0"s, Kind::Binary, 3},
+    {"NulWinsOverInvalidBytes", "\xFFz\0"s, Kind::Binary, 2},
+    {"NulAfterBom", "\xEF\xBB\xBFz\0"s, Kind::Binary, 4},
     {"BomAlone", "\xEF\xBB\xBF", Kind::Utf8WithBom, 0},
-    {"BomThenInvalidUtf8",
-     "\xEF\xBB\xBF"
-     "a\x82\xA0",
-     Kind::Undecodable, 4},
-    {"ShiftJisHiragana", "\x82\xA0,\x88\x9F\r\n", Kind::ShiftJis, 0},
-    {"ShiftJisHalfWidthKatakana", "\xB1\xB2,\xDF", Kind::ShiftJis, 0},
+    {"BomThenInvalidUtf8", "\xEF\xBB\xBFz\x82\xA0", Kind::Undecodable, 4},
     {"ShiftJisTrailInAsciiRange", "\x81\x40\x9F\x7E", Kind::ShiftJis, 0},
     {"OverlongTwoByteIsNotUtf8", "\xC1\xBF", Kind::ShiftJis, 0},
     {"TruncatedUtf8ReadsAsShiftJis", "a\xE3\x81", Kind::ShiftJis, 0},

@@ -17,22 +17,15 @@ using testing::Records;
 TEST(JoinDelimited, WritesTheFieldsAndRecordsAboveTheLowerBounds) {
   CellTable table;  // markers at index 0, which is never written
   table.dimension(0, 2, 0, 2);
-  table.set(1, 1, Cell::text("12"));
+  table.set(1, 1, Cell::text("a''b"));
   table.set(2, 1, Cell::text("a\"b"));
   table.set(1, 2, Cell::single(2.5F));
+  table.set(2, 2, Cell::null());
   table.set(0, 1, Cell::text("F0"));
   table.set(1, 0, Cell::text("R0"));
-  EXPECT_EQ(*JoinDelimited(table, ",", "\r\n", ""), decode("12,aQb^2.5,^"));
-  EXPECT_EQ(*JoinDelimited(table, ",", "\r\n", "\""), decode("Q12Q,QaQQbQ^Q2.5Q,QQ^"));
-  EXPECT_EQ(*JoinDelimited(table, "::", "<E>", "''"), "''12''::''a\"b''<E>''2.5''::''''<E>");
-  table.set(2, 2, Cell::null());
-  table.set(1, 1, Cell::text("a''b"));
+  EXPECT_EQ(*JoinDelimited(table, ",", "\r\n", ""), decode("a''b,aQb^2.5,^"));
   EXPECT_EQ(*JoinDelimited(table, ",", ";", "\""), decode("Qa''bQ,QaQQbQ;Q2.5Q,QQ;"));
-  EXPECT_EQ(*JoinDelimited(table, ",", ";", "''"), "''a''''b'',''a\"b'';''2.5'','''';");
-}
-
-TEST(JoinDelimited, WritesWithinAnyBounds) {
-  CellTable table;
+  EXPECT_EQ(*JoinDelimited(table, "::", "<E>", "''"), "''a''''b''::''a\"b''<E>''2.5''::''''<E>");
   table.dimension(0, 3, 4, 4);  // no record above the lower bound
   EXPECT_EQ(*JoinDelimited(table, ",", "E", "Q"), "");
   table.dimension(5, 5, -1, 2);  // no field above the lower bound
@@ -54,12 +47,9 @@ TEST(DoubleQuotes, ReplacesOccurrencesLeftToRight) {
     const char* expected;
   } cases[] = {
       {"aQb", "Q", "QQ", true, "aQQb"},
-      {"aQQb", "Q", "QQ", true, "aQQQQb"},
       {"QQQ", "Q", "QQ", true, "QQQQQQ"},
-      {"aQb", "Q", "QQ", false, "aQQb"},
-      {"aQQb", "Q", "QQ", false, "aQQb"},
       {"QQQ", "Q", "QQ", false, "QQQQ"},
-      {"Q", "Q", "QQ", false, "QQ"},
+      {"aQQb", "Q", "QQ", false, "aQQb"},
       {"aQb", "", "QQ", false, "aQb"},
       {"aXYb", "XY", "XYXY", true, "aXYXYb"},
       {"aab", "ab", "b", true, "ab"},
@@ -86,7 +76,6 @@ TEST(SavedText, QuotesOnlyTheFieldsThatNeedIt) {
                                   {"a\nb", "Qa\nbQ"},
                                   {"a^b", "Qa^bQ"},
                                   {"aQ^b", "QaQQ\rQ\nbQ"},
-                                  {"Q^Q^", "QQQ\rQ\nQQ\rQ\nQ"},
                                   {"Q^^", "QQQ\rQ\n\rQ\nQ"},
                                   {"a^Q^", "Qa\rQ\nQQ\rQ\nQ"}};
   for (const auto& c : cases) {
@@ -99,47 +88,24 @@ TEST(SavedText, QuotesOnlyTheFieldsThatNeedIt) {
   EXPECT_EQ(out, "x");
 }
 
-// A result table (index 0 empty, as thinning leaves it) of 1 to 4 by 1 to 4 cells.
-template <class MakeCell>
-CellTable resultTable(std::mt19937& random, MakeCell makeCell) {
-  std::uniform_int_distribution<std::int32_t> size(1, 4);
-  CellTable table;
-  table.dimension(0, size(random), 0, size(random));
-  for (std::int32_t r = 1; r <= *table.upperBound(2); ++r) {
-    for (std::int32_t f = 1; f <= *table.upperBound(1); ++f) table.set(f, r, makeCell());
-  }
-  return table;
-}
-
-TEST(SavedText, IsTheJoinWithoutQuotesWhereNoFieldNeedsThem) {
-  std::mt19937 random(7);
-  std::uniform_int_distribution<int> kind(0, 4);
-  const Cell cells[] = {Cell(), Cell::null(), Cell::single(0.125F), Cell::text(""),
-                        Cell::text("t \xE3\x81\x82")};
-  for (int i = 0; i < 200; ++i) {
-    const CellTable table = resultTable(random, [&] { return cells[kind(random)]; });
-    std::string saved;
-    appendSavedText(table, saved);
-    ASSERT_EQ(saved, *JoinDelimited(table, ",", "\r\n", ""));
-  }
-}
-
 // The reader takes back what was saved, a double quote right before CR LF included.
 TEST(SavedText, ReadsBackAsTheSameCells) {
   const char* const pieces[] = {"a", " ", ",", "\"", "\r", "\n", "\r\n", "\xE3\x81\x82"};
   std::mt19937 random(11);
-  std::uniform_int_distribution<std::size_t> length(0, 6);
-  std::uniform_int_distribution<std::size_t> piece(0, std::size(pieces) - 1);
-  std::string text;  // each cell's bytes, until the table copies them
   for (int i = 0; i < 500; ++i) {
-    const CellTable table = resultTable(random, [&] {
-      text.clear();
-      for (std::size_t n = length(random); n > 0; --n) text += pieces[piece(random)];
-      return Cell::text(text);
-    });
-    Records expected = cellsOf(table);
-    expected.erase(expected.begin());
-    for (auto& record : expected) record.erase(record.begin());
+    CellTable table;  // a result table: index 0 empty, as thinning leaves it
+    table.dimension(0, 1 + static_cast<std::int32_t>(random() % 4), 0,
+                    1 + static_cast<std::int32_t>(random() % 4));
+    Records expected;
+    for (std::int32_t r = 1; r <= *table.upperBound(2); ++r) {
+      auto& record = expected.emplace_back();
+      for (std::int32_t f = 1; f <= *table.upperBound(1); ++f) {
+        std::string text;
+        for (auto n = random() % 7; n > 0; --n) text += pieces[random() % std::size(pieces)];
+        table.set(f, r, Cell::text(text));
+        record.push_back(text);
+      }
+    }
     std::string saved;
     appendSavedText(table, saved);
     CellTable read;
