@@ -72,8 +72,8 @@ class PlainLines {
       if (quoteBefore != 0) events &= quoteBefore - 1;
       for (; events != 0; events &= events - 1) {
         const std::uint64_t bit = events & (0 - events);
-        const auto at =
-            static_cast<std::uint32_t>(block + static_cast<std::size_t>(std::countr_zero(events)) - pos);
+        const auto at = static_cast<std::uint32_t>(
+            block + static_cast<std::size_t>(std::countr_zero(events)) - pos);
         batch.fieldEnds.push_back(at);
         if ((m.lineEnd & bit) != 0) {
           batch.recordEnds.push_back(static_cast<std::uint32_t>(batch.fieldEnds.size()));

@@ -47,7 +47,9 @@ struct Refusal {
   bool asNobody = false;  // root reads anything; a child that is nobody does not
 };
 // Test names, not bytes, in the test list.
-void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Refusal& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const Refusal kRefusals[] = {
     {"EmptyFile", "", ": the file holds no records"},
@@ -160,8 +162,7 @@ TEST(BadInput, StandardInputBeyondTheMemoryLimitIsRefused) {
     const Outcome run =
         runThin({"-n", "2", "-", "-o", (folder / "out.csv").string()}, setup, &input);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find(std::string("cannot open standard input: ") + reason),
-              std::string::npos)
+    EXPECT_NE(run.err.find(std::string("cannot open standard input: ") + reason), std::string::npos)
         << run.err;
     EXPECT_EQ(folder.listing(), "");
   }
@@ -200,7 +201,9 @@ struct LargeInput {
   ThinMode mode;
 };
 // Test names, not bytes, in the test list.
-void PrintTo(const LargeInput& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LargeInput& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const LargeInput kLargeInputs[] = {
     {"SingleLineOf20MB", [] { return numbersOnOneLine(4'000'000); }, 2, ThinMode::Simple},

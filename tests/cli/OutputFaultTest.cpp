@@ -117,7 +117,9 @@ struct OutputFault {
   bool immutableFolder = false;
 };
 // Test names, not bytes, in the test list.
-void PrintTo(const OutputFault& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const OutputFault& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const OutputFault kOutputFaults[] = {
     {"MissingFolder", "missing/out.csv",

@@ -32,7 +32,9 @@ struct UsageCase {
   const char* message;
 };
 // Test names, not bytes, in the test list.
-void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const UsageCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const UsageCase kUsageErrors[] = {
     {"NoArguments", {}, "interval is missing"},
@@ -76,7 +78,9 @@ struct ThinCase {
   std::string expected;  // of records(8)
 };
 // Test names, not bytes, in the test list.
-void PrintTo(const ThinCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ThinCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const ThinCase kThins[] = {
     {"Simple", {"-n", "3"}, "1\r\n4\r\n\r\n"},

@@ -15,7 +15,9 @@ struct RoadInput {
   std::string bytes;
 };
 // Test names, not bytes, in the test list.
-void PrintTo(const RoadInput& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RoadInput& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const RoadInput kInputs[] = {
     {"Measurements",

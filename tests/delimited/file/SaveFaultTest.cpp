@@ -45,7 +45,9 @@ struct Fault {
   const char* step;  // named in the message
 };
 // Test names, not bytes, in the test list.
-void PrintTo(const Fault& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Fault& c, std::ostream* os) {
+  *os << c.name;
+}
 
 using Path = const fs::path&;
 const Fault kFaults[] = {

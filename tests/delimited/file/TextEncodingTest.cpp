@@ -18,7 +18,9 @@ struct EncodingCase {
   std::uint64_t offset;
 };
 // Test names, not bytes, in the test list.
-void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const EncodingCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const EncodingCase kCases[] = {
     {"EmptyIsUtf8", "", Kind::Utf8, 0},
