@@ -15,11 +15,11 @@
 #include "MeasurementCsv.h"
 #include "delimited/FileRoad.h"
 #include "delimited/InputFile.h"
-#include "delimited/Parts.h"
+#include "delimited/ParseDelimited.h"
 #include "delimited/SafeFile.h"
 #include "delimited/StreamThinner.h"
 #include "delimited/TextEncoding.h"
-#include "thinning/Module2.h"
+#include "thinning/ThinTable.h"
 
 namespace {
 
@@ -113,7 +113,7 @@ void openFile(benchmark::State& state) {
 void thin(benchmark::State& state, std::int16_t mode) {
   vorlet::SharedVariables& vars = fixture().parsed;
   for (auto _ : state) {
-    vorlet::ThinTable(vars, Cell::text(kInterval), Cell::integer16(mode));
+    vorlet::ThinTable(vars, Cell::text(kInterval), static_cast<vorlet::ThinMode>(mode));
     benchmark::DoNotOptimize(vars.ResultTable.recordCount());
   }
   consumed(state, fixture().bytes->size());
@@ -122,7 +122,7 @@ void thin(benchmark::State& state, std::int16_t mode) {
 // Saving half the records, so that the join has plenty to do.
 void joinAndWrite(benchmark::State& state) {
   vorlet::SharedVariables& vars = fixture().parsed;
-  vorlet::ThinTable(vars, Cell::text("2"), Cell::integer16(0));
+  vorlet::ThinTable(vars, Cell::text("2"), vorlet::ThinMode::Simple);
   std::size_t written = 0;
   for (auto _ : state) {
     const std::string bytes = vorlet::savedFileBytes(vars.ResultTable, vorlet::TextEncoding::Utf8);

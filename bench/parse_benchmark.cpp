@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "MeasurementCsv.h"
-#include "delimited/Parts.h"
+#include "delimited/ParseDelimited.h"
 #include "delimited/RecordScanner.h"
 #include "table/NumberText.h"
 

@@ -17,7 +17,7 @@
 #include <variant>
 
 #include "delimited/FileRoad.h"
-#include "thinning/Module2.h"
+#include "thinning/ThinTable.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
   for (const std::int16_t mode : {std::int16_t{0}, std::int16_t{1}}) {
     for (int run = 0; run < runs; ++run) {
       timed(mode == 0 ? "thin_simple" : "thin_average", megabytes, [&] {
-        vorlet::ThinTable(vars, vorlet::Cell::text(interval), vorlet::Cell::integer16(mode));
+        vorlet::ThinTable(vars, vorlet::Cell::text(interval), static_cast<vorlet::ThinMode>(mode));
       });
     }
   }

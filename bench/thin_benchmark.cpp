@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "thinning/Module2.h"
+#include "thinning/ThinTable.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ void thin(benchmark::State& state, int mode) {
   static vorlet::SharedVariables vars = makeSource();
   const vorlet::Cell interval = vorlet::Cell::text("10");
   for (auto _ : state) {
-    vorlet::ThinTable(vars, interval, vorlet::Cell::integer16(static_cast<std::int16_t>(mode)));
+    vorlet::ThinTable(vars, interval, static_cast<vorlet::ThinMode>(mode));
     benchmark::DoNotOptimize(vars.ResultTable.get(1, 1));
   }
   state.counters["cells/s"] = benchmark::Counter(
@@ -56,8 +56,12 @@ void thin(benchmark::State& state, int mode) {
       benchmark::Counter::kIsRate);
 }
 
-void BM_ThinSimple(benchmark::State& state) { thin(state, 0); }
-void BM_ThinAverage(benchmark::State& state) { thin(state, 1); }
+void BM_ThinSimple(benchmark::State& state) {
+  thin(state, 0);
+}
+void BM_ThinAverage(benchmark::State& state) {
+  thin(state, 1);
+}
 
 }  // namespace
 

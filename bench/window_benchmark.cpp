@@ -29,6 +29,8 @@
 #include "app/Help.h"
 #include "app/Notifier.h"
 
+using namespace vorlet::app;
+
 namespace {
 
 // Answers every open dialog with the benchmark's file; a save dialog is never expected.

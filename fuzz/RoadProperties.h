@@ -22,11 +22,11 @@
 
 #include "delimited/FileRoad.h"
 #include "delimited/InputFile.h"
-#include "delimited/Module3.h"
-#include "delimited/Parts.h"
+#include "delimited/JoinDelimited.h"
+#include "delimited/ParseDelimited.h"
 #include "delimited/StreamThinner.h"
 #include "delimited/TextEncoding.h"
-#include "thinning/Module2.h"
+#include "thinning/ThinTable.h"
 
 namespace vorlet::fuzzing {
 
@@ -318,8 +318,7 @@ class RoadChecker {
       for (const std::int16_t interval : kIntervals) {
         const std::string name = std::string(mode == ThinMode::Simple ? "simple" : "average") +
                                  " by " + std::to_string(interval) + ": ";
-        ThinTable(vars, Cell::text(std::to_string(interval)),
-                  Cell::integer16(static_cast<std::int16_t>(mode)));
+        thinTable(vars, ThinSettings{interval, mode});
         const CellTable& result = vars.ResultTable;
         const std::int32_t kept = *result.upperBound(2);
         if (kept > records / interval) {

@@ -4,11 +4,14 @@
 
 #include "app/Form1Controls.h"
 #include "delimited/FileRoad.h"
-#include "thinning/Module1.h"
+#include "thinning/SharedVariables.h"
+
+class QWidget;
+
+namespace vorlet::app {
 
 class CommonDialog;
 class Notifier;
-class QWidget;
 
 // The window's data: the shared variables and, beside each table, the encoding of the file its
 // texts came from, to show them and to save a result the way its source was written.
@@ -54,3 +57,5 @@ class BusyPointer {
   const std::function<void(int)>& setPointer_;
   bool busy_ = false;
 };
+
+}  // namespace vorlet::app

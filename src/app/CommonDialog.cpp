@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+namespace vorlet::app {
+
 namespace {
 
 QString toQtPatterns(const QString& windowsPatterns) {
@@ -106,3 +108,5 @@ bool CommonDialog::showSave() {
     ask.fileName = *chosen;  // back to the dialog with the declined name, as a native one would
   }
 }
+
+}  // namespace vorlet::app

@@ -8,6 +8,8 @@
 
 class QWidget;
 
+namespace vorlet::app {
+
 // What a file dialog starts with.
 struct FileDialogRequest {
   QString fileName;         // a path, or a bare pattern such as "*.csv"
@@ -89,3 +91,5 @@ class CommonDialog {
   QString defaultExt_ = QStringLiteral(".csv");
   bool cancelError_ = false;
 };
+
+}  // namespace vorlet::app

@@ -6,6 +6,8 @@
 
 #include "app/Fonts.h"
 
+namespace vorlet::app {
+
 namespace {
 
 const QColor kBeyondCells(128, 128, 128);
@@ -62,3 +64,5 @@ void FlexGrid::clearCells() {
 void FlexGrid::refresh() {
   viewport()->repaint();
 }
+
+}  // namespace vorlet::app

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTableWidget>
 
+namespace vorlet::app {
+
 // The preview grid: a fixed 50 × 5 table of read-only texts without header rows or columns, so
 // row 0 and column 0 hold data. Callers write a cell by choosing the row, then the column, then
 // setting the text, as they would on the grid control the window was designed around.
@@ -27,3 +29,5 @@ class FlexGrid : public QTableWidget {
   int row_ = 0;
   int col_ = 0;
 };
+
+}  // namespace vorlet::app

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QStringList>
 
+namespace vorlet::app {
+
 namespace {
 
 const QString kInterfaceFace = QStringLiteral("ＭＳ Ｐゴシック");
@@ -37,3 +39,5 @@ QFont interfaceFont(qreal pointSize, bool bold) {
 QFont arialFont(qreal pointSize, bool bold) {
   return makeFont(kArialFace, pointSize, bold);
 }
+
+}  // namespace vorlet::app

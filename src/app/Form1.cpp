@@ -15,6 +15,8 @@
 #include "app/ThinCommand.h"
 #include "app/UserMessages.h"
 
+namespace vorlet::app {
+
 namespace {
 
 Form1Services withDefaults(Form1Services services, QWidget* owner) {
@@ -99,3 +101,5 @@ void Form1::exitProgram() {
   close();
   QCoreApplication::quit();
 }
+
+}  // namespace vorlet::app

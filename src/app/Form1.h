@@ -12,6 +12,8 @@
 #include "app/Notifier.h"
 #include "app/pls_value.h"
 
+namespace vorlet::app {
+
 // The outside world the window talks to. Whatever is left empty gets the real thing; tests
 // fill all three with stand-ins that record.
 struct Form1Services {
@@ -54,3 +56,5 @@ class Form1 final : public QMainWindow {
   QPointer<pls_value> intervalError_;
   int mousePointer_ = kDefaultPointer;
 };
+
+}  // namespace vorlet::app

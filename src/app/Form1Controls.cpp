@@ -17,6 +17,8 @@
 #include "app/Fonts.h"
 #include "app/Twips.h"
 
+namespace vorlet::app {
+
 namespace {
 
 constexpr int kClientWidth = 10755;
@@ -214,3 +216,5 @@ Form1Controls buildForm1Controls(QMainWindow& window) {
                                            twips(kClientHeight));
   return c;
 }
+
+}  // namespace vorlet::app

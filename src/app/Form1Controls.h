@@ -1,6 +1,5 @@
 #pragma once
 
-class FlexGrid;
 class QAction;
 class QGroupBox;
 class QLabel;
@@ -10,6 +9,10 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 class QStatusBar;
+
+namespace vorlet::app {
+
+class FlexGrid;
 
 // Every control of the main window, named as the window's design names them (the names are
 // also the widgets' object names, for tests and accessibility tools). The window owns them.
@@ -51,3 +54,5 @@ struct Form1Controls {
 // Creates the controls at their places with their captions, fonts and keyboard order, and
 // gives the window its fixed size.
 Form1Controls buildForm1Controls(QMainWindow& window);
+
+}  // namespace vorlet::app

@@ -9,6 +9,10 @@
 #include <QTextBrowser>
 #include <QUrl>
 
+#include "Version.h"
+
+namespace vorlet::app {
+
 namespace {
 
 QString helpName() {
@@ -143,7 +147,7 @@ std::unique_ptr<HelpDesk> makeHelpViewerDesk() {
 }
 
 QString versionMessageText() {
-  return QStringLiteral("Vorlet Version 0.43a\r\nProgramed by Orrey");
+  return QStringLiteral("Vorlet Version " VORLET_VERSION_TEXT "\r\nProgramed by Orrey");
 }
 
 void showVersionMessage(QWidget* parent) {
@@ -155,3 +159,5 @@ void showVersionMessage(QWidget* parent) {
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();
 }
+
+}  // namespace vorlet::app

@@ -8,6 +8,8 @@
 class QFileInfo;
 class QWidget;
 
+namespace vorlet::app {
+
 // The help file's path in `folder`: one separator between them, also when the folder is a root
 // ("/", "C:\") that already ends with one.
 QString helpPathIn(const QString& folder);
@@ -39,3 +41,5 @@ QString versionMessageText();
 
 // The version message: modal, titled "Vorlet", one OK button, no icon.
 void showVersionMessage(QWidget* parent);
+
+}  // namespace vorlet::app

@@ -2,7 +2,11 @@
 
 #include <QMessageBox>
 
+namespace vorlet::app {
+
 void MessageBoxNotifier::notify(const QString& message) {
   QMessageBox box(QMessageBox::Warning, QStringLiteral("Vorlet"), message, QMessageBox::Ok, owner_);
   box.exec();
 }
+
+}  // namespace vorlet::app

@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace vorlet::app {
+
 // Where the commands' messages go: a modal box for the user, a recorder in tests.
 class Notifier {
  public:
@@ -20,3 +22,5 @@ class MessageBoxNotifier final : public Notifier {
  private:
   QWidget* owner_;
 };
+
+}  // namespace vorlet::app

@@ -10,6 +10,8 @@
 #include "app/Preview.h"
 #include "app/UserMessages.h"
 
+namespace vorlet::app {
+
 namespace {
 
 QString boundText(const vorlet::Cell& bound) {
@@ -59,3 +61,5 @@ void runOpenCommand(CommandContext& context) {
   adopt(context.workspace, std::get<vorlet::OpenedTable>(read));
   show(context);
 }
+
+}  // namespace vorlet::app

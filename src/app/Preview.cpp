@@ -3,6 +3,8 @@
 #include "app/FlexGrid.h"
 #include "app/TextDecoding.h"
 
+namespace vorlet::app {
+
 void showPreview(FlexGrid& grid, const vorlet::CellTable& table, vorlet::TextEncoding encoding) {
   for (int record = 1; record <= FlexGrid::kRows; ++record) {
     for (int field = 1; field <= FlexGrid::kCols; ++field) {
@@ -15,3 +17,5 @@ void showPreview(FlexGrid& grid, const vorlet::CellTable& table, vorlet::TextEnc
     }
   }
 }
+
+}  // namespace vorlet::app

@@ -5,6 +5,8 @@
 #include "app/Notifier.h"
 #include "app/UserMessages.h"
 
+namespace vorlet::app {
+
 void runSaveCommand(CommandContext& context) {
   const Workspace& workspace = context.workspace;
   if (!workspace.vars.ResultTable.isDimensioned()) {
@@ -19,3 +21,5 @@ void runSaveCommand(CommandContext& context) {
       workspace.vars.ResultTable, workspace.resultEncoding, toPath(dialog.fileName()));
   if (error) context.notifier.notify(saveFailedMessage(*error));
 }
+
+}  // namespace vorlet::app

@@ -1,8 +1,12 @@
 #pragma once
 
+namespace vorlet::app {
+
 struct CommandContext;
 
 // Saves the thinned result under a name the user confirms, in the encoding of the file it came
 // from. With no result yet it says so before any dialog; a failed save names the file and the
 // reason and leaves the file as it was.
 void runSaveCommand(CommandContext& context);
+
+}  // namespace vorlet::app

@@ -3,6 +3,8 @@
 #include <QByteArrayView>
 #include <QStringDecoder>
 
+namespace vorlet::app {
+
 namespace {
 
 QStringDecoder decoderFor(vorlet::TextEncoding encoding) {
@@ -22,3 +24,5 @@ QString decodeForDisplay(std::string_view bytes, vorlet::TextEncoding encoding) 
   QStringDecoder decoder = decoderFor(encoding);
   return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
+
+}  // namespace vorlet::app

@@ -8,15 +8,15 @@
 #include "app/CommandContext.h"
 #include "app/FlexGrid.h"
 #include "app/Preview.h"
-#include "thinning/Module2.h"
+#include "thinning/ThinTable.h"
+
+namespace vorlet::app {
 
 namespace {
 
-// Empty when neither option is selected, which the engine takes as simple thinning.
-vorlet::Cell thinMode(const Form1Controls& c) {
-  if (c.Option1->isChecked()) return vorlet::Cell::integer16(0);
-  if (c.Option2->isChecked()) return vorlet::Cell::integer16(1);
-  return {};
+// Simple thinning unless the average option is selected (neither selected counts as simple).
+vorlet::ThinMode thinMode(const Form1Controls& c) {
+  return c.Option2->isChecked() ? vorlet::ThinMode::Average : vorlet::ThinMode::Simple;
 }
 
 QString upperBoundText(const vorlet::CellTable& table, int dimension) {
@@ -52,3 +52,5 @@ void runThinCommand(CommandContext& context) {
   showPreview(*c.MSFlexGrid2, result, workspace.resultEncoding);
   c.MSFlexGrid2->refresh();
 }
+
+}  // namespace vorlet::app

@@ -2,6 +2,8 @@
 
 #include <QRect>
 
+namespace vorlet::app {
+
 // Layouts are given in twips; at 96 dots per inch a pixel is 15 twips. Qt scales pixels on
 // high-DPI screens.
 constexpr int twips(int value) {
@@ -11,3 +13,5 @@ constexpr int twips(int value) {
 constexpr QRect twipsRect(int left, int top, int width, int height) {
   return {twips(left), twips(top), twips(width), twips(height)};
 }
+
+}  // namespace vorlet::app

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+namespace vorlet::app {
+
 namespace {
 
 using Kind = vorlet::FileError::Kind;
@@ -82,3 +84,5 @@ QString nothingToSaveMessage() {
 QString outOfMemoryMessage() {
   return QStringLiteral("メモリが足りないため、処理を中止しました。");
 }
+
+}  // namespace vorlet::app

@@ -28,9 +28,8 @@ add_dependencies(vorlet_help vorlet)
 
 if(WIN32)
   # The version resource and the program file's icon.
-  target_sources(vorlet PRIVATE ${CMAKE_CURRENT_LIST_DIR}/vorlet.rc)
-  set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/vorlet.rc PROPERTIES
-    INCLUDE_DIRECTORIES ${CMAKE_CURRENT_LIST_DIR})
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/vorlet.rc.in ${CMAKE_CURRENT_BINARY_DIR}/vorlet.rc @ONLY)
+  target_sources(vorlet PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/vorlet.rc)
 endif()
 
 install(TARGETS vorlet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -4,17 +4,18 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "Version.h"
 #include "app/Fonts.h"
 #include "app/Form1.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vorlet"));
-  QApplication::setApplicationVersion(QStringLiteral("0.4.0.3"));
+  QApplication::setApplicationVersion(QStringLiteral(VORLET_VERSION_DOTTED));
   // The interval error notice may outlive the main window; the run ends with the last window.
   QApplication::setQuitOnLastWindowClosed(true);
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vorlet.svg")));
-  installProgramFonts();
+  vorlet::app::installProgramFonts();
 
   // Qt's own dialogs and buttons in Japanese, like the rest of the program.
   QTranslator qtTexts;
@@ -23,7 +24,7 @@ int main(int argc, char* argv[]) {
     QApplication::installTranslator(&qtTexts);
   }
 
-  Form1 window;
+  vorlet::app::Form1 window;
   window.show();
   return QApplication::exec();
 }

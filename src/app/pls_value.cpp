@@ -10,6 +10,8 @@
 #include "app/Fonts.h"
 #include "app/Twips.h"
 
+namespace vorlet::app {
+
 pls_value::pls_value() : QWidget(nullptr, Qt::Window) {
   setObjectName(QStringLiteral("pls_value"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -44,3 +46,5 @@ pls_value::pls_value() : QWidget(nullptr, Qt::Window) {
   setGeometry(
       QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen()->availableGeometry()));
 }
+
+}  // namespace vorlet::app

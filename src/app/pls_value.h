@@ -5,6 +5,8 @@
 class QLabel;
 class QPushButton;
 
+namespace vorlet::app {
+
 // The interval error notice: a window of its own, without owner, that says the interval must
 // be an integer of 2 or more. Its button and its close box both close and destroy it.
 class pls_value final : public QWidget {
@@ -15,3 +17,5 @@ class pls_value final : public QWidget {
   QLabel* Label1;
   QPushButton* Command1;
 };
+
+}  // namespace vorlet::app

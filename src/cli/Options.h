@@ -6,7 +6,8 @@
 #include <string_view>
 #include <variant>
 
-#include "thinning/Thinner.h"
+#include "Version.h"
+#include "thinning/GroupRules.h"
 
 namespace vorlet {
 
@@ -30,6 +31,6 @@ struct UsageError {
 std::variant<Options, UsageError> parseOptions(std::span<const std::string_view> args);
 
 std::string usageText();
-inline constexpr std::string_view kVersionText = "vorlet-thin 0.43a";
+inline constexpr std::string_view kVersionText = "vorlet-thin " VORLET_VERSION_TEXT;
 
 }  // namespace vorlet

@@ -78,7 +78,7 @@ void printSummary(const vorlet::Options& options, const std::string& input,
   }
 }
 
-// Runs the road; the error, if any, is what the user is told.
+// Runs the stream pipeline; the error, if any, is what the user is told.
 std::optional<FileError> thin(const vorlet::Options& options) {
   auto opened = options.input == "-" ? vorlet::InputFile::borrow(0, "standard input")
                                      : vorlet::InputFile::open(options.input);

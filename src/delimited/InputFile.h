@@ -8,7 +8,7 @@
 #include <utility>
 #include <variant>
 
-#include "delimited/FileRoad.h"
+#include "delimited/FileError.h"
 
 namespace vorlet {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "thinning/Helper.h"
+#include "thinning/WorkerThread.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -64,7 +64,7 @@ class Prefault {
     void operator()() const noexcept { prefaultBackwards(data, bytes, *stop); }
   };
 
-  Helper helper_;
+  WorkerThread helper_;
   Job job_;
   std::atomic<bool> stop_{false};
   bool running_ = false;

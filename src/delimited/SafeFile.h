@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "delimited/FileRoad.h"
+#include "delimited/FileError.h"
 
 namespace vorlet {
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "delimited/Module3.h"
+#include "delimited/JoinDelimited.h"
 #include "delimited/PlainLines.h"
 #include "delimited/RecordScanner.h"
 #include "delimited/TextEncoding.h"
 #include "table/NumberText.h"
-#include "thinning/Helper.h"
+#include "thinning/WorkerThread.h"
 
 #if !defined(_WIN32)
 #include <pthread.h>
@@ -27,7 +27,7 @@ namespace vorlet {
 namespace {
 
 constexpr std::size_t kFlushAt = std::size_t{1} << 20;
-// Thinned bytes held back while the encoding is still being checked; past half of this the road
+// Thinned bytes held back while the encoding is still being checked; past half of this the pipeline
 // waits for the check.
 constexpr std::size_t kHoldAtMost = std::size_t{48} << 20;
 constexpr std::size_t kBatchRecords = 8192;
@@ -125,7 +125,7 @@ class RecordThinner {
     if (mode_ != ThinMode::Simple || recordsRead_ == 0 || clock_.opensGroup()) return 0;
     return static_cast<std::size_t>(clock_.remaining());
   }
-  // How many records the road may hand over in one batch.
+  // How many records the pipeline may hand over in one batch.
   std::size_t wanted() const noexcept { return mode_ == ThinMode::Simple ? 1 : kBatchRecords; }
 
   void skipped(std::size_t records) {
@@ -259,7 +259,7 @@ class RecordThinner {
   GroupClock clock_;
   std::size_t fields_ = 0;
   std::vector<FieldRange> ranges_;  // average thinning: all fields, or two halves
-  Helper helper_;
+  WorkerThread helper_;
   Output& out_;
   std::uint64_t recordsRead_ = 0;
   std::uint64_t recordsWritten_ = 0;
@@ -270,7 +270,7 @@ FileError changedSize(const std::string& name) {
 }
 
 // Settles the encoding of a regular file on a second thread, reading it at its own positions,
-// while the road reads and thins it: the file is read once on the road's thread.
+// while the pipeline reads and thins it: the file is read once on the pipeline's thread.
 class EncodingCheck {
  public:
   struct Outcome {
@@ -278,7 +278,7 @@ class EncodingCheck {
     std::optional<FileError> error;
   };
 
-  // False where positional reads or threads are not to be had; the road then checks first.
+  // False where positional reads or threads are not to be had; the pipeline then checks first.
   bool start(const InputFile& input) {
 #if defined(VORLET_POSITIONAL_READS)
     input_ = &input;
@@ -367,10 +367,10 @@ class EncodingCheck {
   Outcome outcome_;
 };
 
-// One run of the road over one input.
-class Road {
+// One run of the stream pipeline over one input.
+class StreamPipeline {
  public:
-  Road(InputFile& input, const StreamSettings& settings, const ByteSink& sink)
+  StreamPipeline(InputFile& input, const StreamSettings& settings, const ByteSink& sink)
       : input_(input), settings_(settings), sink_(sink) {
     // Room for the byte order mark in the first chunk, whatever the chunk size.
     buffer_.resize(std::max<std::size_t>(settings.chunkSize, 4));
@@ -389,7 +389,7 @@ class Road {
     EncodingCheck check;
     if (!check.start(input_)) return runChecked();
     // Thin as if the text were UTF-8, its byte order mark read from the first bytes; only a
-    // Shift-JIS verdict, which counts characters differently, makes the road start again.
+    // Shift-JIS verdict, which counts characters differently, makes the pipeline start again.
     if (auto error = fill()) return *error;
     const bool bom = std::string_view(buffer_.data(), end_).starts_with(kUtf8Bom);
     const TextEncoding guess = bom ? TextEncoding::Utf8WithBom : TextEncoding::Utf8;
@@ -606,7 +606,7 @@ class Road {
 std::variant<StreamSummary, FileError> thinStream(InputFile& input, const StreamSettings& settings,
                                                   const ByteSink& sink) {
   try {
-    return Road(input, settings, sink).run();
+    return StreamPipeline(input, settings, sink).run();
   } catch (const std::bad_alloc&) {
     return FileError{FileError::Kind::TooLarge, input.name(), "out of memory", 0};
   }

@@ -9,7 +9,7 @@
 
 #include "delimited/FileRoad.h"
 #include "delimited/InputFile.h"
-#include "thinning/Thinner.h"
+#include "thinning/GroupRules.h"
 
 namespace vorlet {
 
@@ -29,12 +29,12 @@ struct StreamSummary {
   std::uint64_t notNumbers = 0;       // average mode: cells that added nothing to their group
 };
 
-// Receives the thinned bytes in blocks, in order; an error stops the road.
+// Receives the thinned bytes in blocks, in order; an error stops the pipeline.
 using ByteSink = std::function<std::optional<FileError>(std::string_view bytes)>;
 
-// The command line's road: the same reading rules, thinning rules and saving rule as the
+// The stream pipeline (the command line's): the same reading rules, thinning rules and saving rule as the
 // window's open, thin and save, connected record by record. `sink` receives exactly the bytes
-// savedFileBytes gives for the table road. The encoding is settled before the first byte reaches
+// savedFileBytes gives for the table pipeline. The encoding is settled before the first byte reaches
 // `sink`: a regular file larger than a chunk is checked on a second thread, reading it at its
 // own positions, while this one thins it and holds the result back (or, where no thread can be
 // had, checked in a first pass); it must keep its size. Anything else is buffered whole.

@@ -5,10 +5,19 @@
 #include <string>
 #include <string_view>
 
-#include "delimited/FileRoad.h"
+#include "delimited/FileError.h"
 #include "delimited/RecordScanner.h"
 
 namespace vorlet {
+
+// How a file's bytes are text. Cells keep the bytes as they are; this says how to show them
+// and how to write a saved file so that unchanged cells come back byte for byte.
+enum class TextEncoding : std::uint8_t {
+  Utf8,         // valid UTF-8 (plain ASCII included), no byte order mark
+  Utf8WithBom,  // UTF-8 after EF BB BF; the mark is not part of the text, a saved file gets it
+                // again
+  ShiftJis,     // code page 932 bytes
+};
 
 // What a whole input turned out to be. Decided in this order: a NUL byte anywhere makes it
 // binary (or UTF-16); a leading EF BB BF makes it UTF-8 with a byte order mark, and the rest must

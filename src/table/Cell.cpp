@@ -11,25 +11,38 @@ namespace vorlet {
 
 const char* describe(Fault fault) noexcept {
   switch (fault) {
-    case Fault::None: return "no error";
-    case Fault::Bounds: return "index out of bounds";
-    case Fault::TypeMismatch: return "type mismatch";
-    case Fault::Overflow: return "overflow";
-    case Fault::DivisionByZero: return "division by zero";
+    case Fault::None:
+      return "no error";
+    case Fault::Bounds:
+      return "index out of bounds";
+    case Fault::TypeMismatch:
+      return "type mismatch";
+    case Fault::Overflow:
+      return "overflow";
+    case Fault::DivisionByZero:
+      return "division by zero";
   }
   return "unknown error";
 }
 
 Result<double> toDouble(const Cell& cell) noexcept {
   switch (cell.kind()) {
-    case CellKind::Empty: return 0.0;
-    case CellKind::Null: return Fault::TypeMismatch;
-    case CellKind::Integer16: return static_cast<double>(cell.asInteger16());
-    case CellKind::Integer32: return static_cast<double>(cell.asInteger32());
-    case CellKind::Single: return static_cast<double>(cell.asSingle());
-    case CellKind::Double: return cell.asDouble();
-    case CellKind::Boolean: return cell.asBoolean() ? -1.0 : 0.0;
-    case CellKind::Text: return parseDecimal(cell.asText());
+    case CellKind::Empty:
+      return 0.0;
+    case CellKind::Null:
+      return Fault::TypeMismatch;
+    case CellKind::Integer16:
+      return static_cast<double>(cell.asInteger16());
+    case CellKind::Integer32:
+      return static_cast<double>(cell.asInteger32());
+    case CellKind::Single:
+      return static_cast<double>(cell.asSingle());
+    case CellKind::Double:
+      return cell.asDouble();
+    case CellKind::Boolean:
+      return cell.asBoolean() ? -1.0 : 0.0;
+    case CellKind::Text:
+      return parseDecimal(cell.asText());
   }
   return Fault::TypeMismatch;
 }
@@ -64,10 +77,16 @@ Fault appendText(const Cell& cell, std::string& out) {
   char buffer[kNumberTextMax];
   std::size_t length = 0;
   switch (cell.kind()) {
-    case CellKind::Empty: return Fault::None;
-    case CellKind::Null: return Fault::TypeMismatch;
-    case CellKind::Text: out.append(cell.asText()); return Fault::None;
-    case CellKind::Boolean: out.append(cell.asBoolean() ? "True" : "False"); return Fault::None;
+    case CellKind::Empty:
+      return Fault::None;
+    case CellKind::Null:
+      return Fault::TypeMismatch;
+    case CellKind::Text:
+      out.append(cell.asText());
+      return Fault::None;
+    case CellKind::Boolean:
+      out.append(cell.asBoolean() ? "True" : "False");
+      return Fault::None;
     case CellKind::Integer16:
       length = static_cast<std::size_t>(
           std::to_chars(buffer, buffer + sizeof buffer, cell.asInteger16()).ptr - buffer);
@@ -76,8 +95,12 @@ Fault appendText(const Cell& cell, std::string& out) {
       length = static_cast<std::size_t>(
           std::to_chars(buffer, buffer + sizeof buffer, cell.asInteger32()).ptr - buffer);
       break;
-    case CellKind::Single: length = formatSingle(cell.asSingle(), buffer); break;
-    case CellKind::Double: length = formatDouble(cell.asDouble(), buffer); break;
+    case CellKind::Single:
+      length = formatSingle(cell.asSingle(), buffer);
+      break;
+    case CellKind::Double:
+      length = formatDouble(cell.asDouble(), buffer);
+      break;
   }
   out.append(buffer, length);
   return Fault::None;
@@ -88,83 +111,6 @@ Result<std::string> toText(const Cell& cell) {
   const Fault fault = appendText(cell, text);
   if (fault != Fault::None) return fault;
   return text;
-}
-
-namespace {
-
-bool isInteger(CellKind kind) noexcept {
-  return kind == CellKind::Empty || kind == CellKind::Integer16 || kind == CellKind::Integer32 ||
-         kind == CellKind::Boolean;
-}
-
-std::int64_t integerValue(const Cell& c) noexcept {
-  switch (c.kind()) {
-    case CellKind::Integer16: return c.asInteger16();
-    case CellKind::Integer32: return c.asInteger32();
-    case CellKind::Boolean: return c.asBoolean() ? -1 : 0;
-    default: return 0;
-  }
-}
-
-// The kind of a numeric result: integers stay integers, a single stays single unless a double
-// or a text (read as a double) takes part.
-CellKind resultKind(const Cell& a, const Cell& b) noexcept {
-  if (isInteger(a.kind()) && isInteger(b.kind())) return CellKind::Integer32;
-  const auto wide = [](CellKind k) { return k == CellKind::Double || k == CellKind::Text; };
-  if (wide(a.kind()) || wide(b.kind())) return CellKind::Double;
-  return CellKind::Single;
-}
-
-Result<Cell> combine(const Cell& a, const Cell& b, int sign) noexcept {
-  if (a.kind() == CellKind::Null || b.kind() == CellKind::Null) return Cell::null();
-  const CellKind kind = resultKind(a, b);
-  if (kind == CellKind::Integer32) {
-    const std::int64_t sum = integerValue(a) + sign * integerValue(b);
-    if (sum < std::numeric_limits<std::int32_t>::min() ||
-        sum > std::numeric_limits<std::int32_t>::max()) {
-      return Cell::real(static_cast<double>(sum));
-    }
-    return Cell::integer32(static_cast<std::int32_t>(sum));
-  }
-  const Result<double> x = toDouble(a);
-  if (!x) return x.fault();
-  const Result<double> y = toDouble(b);
-  if (!y) return y.fault();
-  const double sum = *x + sign * *y;
-  if (kind == CellKind::Single) {
-    const float single = static_cast<float>(sum);
-    if (std::isinf(single)) return Fault::Overflow;
-    return Cell::single(single);
-  }
-  if (std::isinf(sum)) return Fault::Overflow;
-  return Cell::real(sum);
-}
-
-Result<std::int32_t> roundedInteger32(const Cell& c) noexcept {
-  const Result<double> x = toDouble(c);
-  if (!x) return x.fault();
-  const double rounded = roundHalfEven(*x);
-  if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) return Fault::Overflow;
-  return static_cast<std::int32_t>(rounded);
-}
-
-}  // namespace
-
-Result<Cell> add(const Cell& a, const Cell& b) noexcept { return combine(a, b, 1); }
-
-Result<Cell> subtract(const Cell& a, const Cell& b) noexcept { return combine(a, b, -1); }
-
-Result<Cell> integerDivide(const Cell& a, const Cell& b) noexcept {
-  if (a.kind() == CellKind::Null || b.kind() == CellKind::Null) return Cell::null();
-  const Result<std::int32_t> x = roundedInteger32(a);
-  if (!x) return x.fault();
-  const Result<std::int32_t> y = roundedInteger32(b);
-  if (!y) return y.fault();
-  if (*y == 0) return Fault::DivisionByZero;
-  // INT32_MIN \ -1 is the one quotient that does not fit.
-  const std::int64_t quotient = static_cast<std::int64_t>(*x) / *y;
-  if (quotient > std::numeric_limits<std::int32_t>::max()) return Fault::Overflow;
-  return Cell::integer32(static_cast<std::int32_t>(quotient));
 }
 
 Result<bool> equals(const Cell& a, const Cell& b) noexcept {

@@ -102,10 +102,7 @@ Result<std::string> toText(const Cell& cell);
 // Rounds half to even, as every conversion of a number to an integer does.
 double roundHalfEven(double value) noexcept;
 
-// Arithmetic and comparison. Results carry no text, so they never refer to anyone's bytes.
-Result<Cell> add(const Cell& a, const Cell& b) noexcept;
-Result<Cell> subtract(const Cell& a, const Cell& b) noexcept;
-Result<Cell> integerDivide(const Cell& a, const Cell& b) noexcept;  // a \ b
-Result<bool> equals(const Cell& a, const Cell& b) noexcept;          // a = b
+// Comparison: a = b.
+Result<bool> equals(const Cell& a, const Cell& b) noexcept;
 
 }  // namespace vorlet

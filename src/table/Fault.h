@@ -7,9 +7,9 @@ namespace vorlet {
 // The errors that cell and table operations report to their caller.
 enum class Fault {
   None,
-  Bounds,          // an index or bound outside the table, or an undimensioned table
-  TypeMismatch,    // a value that does not convert (a text that is not a number, a null)
-  Overflow,        // a value outside the range of the target kind
+  Bounds,        // an index or bound outside the table, or an undimensioned table
+  TypeMismatch,  // a value that does not convert (a text that is not a number, a null)
+  Overflow,      // a value outside the range of the target kind
   DivisionByZero,
 };
 

@@ -11,6 +11,8 @@
 #include "app/FlexGrid.h"
 #include "app/Fonts.h"
 
+using namespace vorlet::app;
+
 WindowTest::WindowTest() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(test->test_suite_name()) + "." + test->name();

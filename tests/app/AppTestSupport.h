@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "../delimited/file/TempFolder.h"
 #include "app/CommonDialog.h"
 #include "app/Form1.h"
 #include "app/Help.h"
 #include "app/Notifier.h"
+#include "support/TempFolder.h"
+
+using namespace vorlet::app;
 
 // A scripted answer that cancels the dialog.
 inline const QString kCancel;

@@ -5,6 +5,8 @@
 #include "app/CommonDialog.h"
 #include "app/TextDecoding.h"
 
+using namespace vorlet::app;
+
 TEST(NameFilters, WindowsFilterBecomesQtFiltersWithoutDoubledPatterns) {
   const struct {
     QString filter;

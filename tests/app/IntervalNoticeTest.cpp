@@ -8,6 +8,8 @@
 #include "AppTestSupport.h"
 #include "app/pls_value.h"
 
+using namespace vorlet::app;
+
 namespace {
 
 int openNotices() {

@@ -8,6 +8,8 @@
 #include "app/FlexGrid.h"
 #include "app/pls_value.h"
 
+using namespace vorlet::app;
+
 namespace {
 
 // Records of `fields` fields whose cells read "record-field".

@@ -1,6 +1,8 @@
 // The save command through the window: what it writes, and what it leaves alone.
 #include "AppTestSupport.h"
 
+using namespace vorlet::app;
+
 class SaveTest : public WindowTest {
  protected:
   // Opens a file of the given bytes and thins it by the interval.

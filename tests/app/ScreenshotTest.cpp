@@ -7,6 +7,8 @@
 #include "app/FlexGrid.h"
 #include "app/pls_value.h"
 
+using namespace vorlet::app;
+
 TEST_F(WindowTest, SavesScreenshotsAtStartAfterThinningAShiftJisFileAndOfTheNotice) {
   const QString folder = QStringLiteral(VORLET_BINARY_DIR "/screenshots");
   ASSERT_TRUE(QDir().mkpath(folder));

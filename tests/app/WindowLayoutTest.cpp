@@ -10,6 +10,8 @@
 #include "AppTestSupport.h"
 #include "app/FlexGrid.h"
 
+using namespace vorlet::app;
+
 namespace {
 
 QRect inTwips(int left, int top, int width, int height) {

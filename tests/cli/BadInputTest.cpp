@@ -16,10 +16,10 @@
 #include <variant>
 #include <vector>
 
-#include "../delimited/file/OddInputs.h"
 #include "ThinProcess.h"
 #include "delimited/FileRoad.h"
-#include "thinning/Module2.h"
+#include "support/OddInputs.h"
+#include "thinning/ThinTable.h"
 
 namespace vorlet {
 namespace {
@@ -189,8 +189,7 @@ std::string tableRoad(const fs::path& path, int interval, ThinMode mode) {
   auto& file = std::get<OpenedTable>(opened);
   SharedVariables vars;
   vars.SourceTable = std::move(file.table);
-  ThinTable(vars, Cell::text(std::to_string(interval)),
-            Cell::integer16(static_cast<std::int16_t>(mode)));
+  thinTable(vars, ThinSettings{static_cast<std::int16_t>(interval), mode});
   return savedFileBytes(vars.ResultTable, file.encoding);
 }
 

@@ -14,9 +14,9 @@
 #include <string>
 #include <thread>
 
-#include "../delimited/file/Immutable.h"
 #include "ThinProcess.h"
 #include "cli/InterruptCleanup.h"
+#include "support/Immutable.h"
 
 namespace vorlet {
 namespace {

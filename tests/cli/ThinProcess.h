@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "../delimited/file/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace vorlet::testing_process {
 

@@ -1,4 +1,4 @@
-#include "thinning/Module2.h"
+#include "thinning/ThinTable.h"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+using namespace vorlet::app;
+
 namespace {
 
 TEST(HelpPathIn, PutsExactlyOneSeparatorBetweenFolderAndName) {

@@ -17,6 +17,8 @@
 
 #include <memory>
 
+using namespace vorlet::app;
+
 namespace {
 
 QList<QTextBrowser*> viewerWindows() {

@@ -8,6 +8,8 @@
 
 #include "app/Help.h"
 
+using namespace vorlet::app;
+
 namespace {
 
 TEST(VersionMessage, IsAModalBoxTitledVorletWithTwoLinesJoinedByCrLfAndOneOkButton) {

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "../../../fuzz/RoadProperties.h"
+#include "RoadProperties.h"
 
 namespace vorlet {
 namespace {

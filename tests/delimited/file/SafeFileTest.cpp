@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace vorlet {
 namespace {

@@ -11,9 +11,9 @@
 #include <string>
 #include <tuple>
 
-#include "Immutable.h"
-#include "TempFolder.h"
 #include "delimited/SafeFile.h"
+#include "support/Immutable.h"
+#include "support/TempFolder.h"
 
 namespace vorlet {
 namespace {

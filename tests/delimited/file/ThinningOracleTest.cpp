@@ -14,13 +14,13 @@
 #include <variant>
 #include <vector>
 
-#include "../ReferenceNumbers.h"
-#include "../ReferenceReader.h"
-#include "TempFolder.h"
 #include "delimited/FileRoad.h"
-#include "delimited/Module3.h"
+#include "delimited/JoinDelimited.h"
 #include "delimited/StreamThinner.h"
-#include "thinning/Module2.h"
+#include "support/ReferenceNumbers.h"
+#include "support/ReferenceReader.h"
+#include "support/TempFolder.h"
+#include "thinning/ThinTable.h"
 
 namespace vorlet {
 namespace {
@@ -169,9 +169,7 @@ TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
                      (mode == ThinMode::Simple ? " simple" : " average"));
         const std::string bytes =
             referenceSaved(references, static_cast<std::size_t>(n), mode, bom);
-        ASSERT_EQ(ThinTable(vars, Cell::text(std::to_string(n)),
-                            Cell::integer16(static_cast<std::int16_t>(mode))),
-                  ThinStatus::Done);
+        thinTable(vars, ThinSettings{n, mode});
         ASSERT_EQ(savedFileBytes(vars.ResultTable, table.encoding), bytes)
             << ::testing::PrintToString(input);
         const StreamSettings settings{n, mode,

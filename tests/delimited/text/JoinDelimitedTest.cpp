@@ -1,11 +1,11 @@
-#include "delimited/Module3.h"
+#include "delimited/JoinDelimited.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "TableCells.h"
-#include "delimited/Parts.h"
+#include "delimited/ParseDelimited.h"
+#include "support/TableCells.h"
 
 namespace vorlet {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "../ReferenceNumbers.h"
+#include "support/ReferenceNumbers.h"
 #include "table/NumberText.h"
 
 namespace vorlet {

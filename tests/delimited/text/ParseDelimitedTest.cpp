@@ -1,11 +1,11 @@
-#include "delimited/Parts.h"
+#include "delimited/ParseDelimited.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
 
-#include "TableCells.h"
+#include "support/TableCells.h"
 
 namespace vorlet {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "../ReferenceReader.h"
-#include "TableCells.h"
-#include "delimited/Parts.h"
+#include "delimited/ParseDelimited.h"
 #include "delimited/RecordScanner.h"
+#include "support/ReferenceReader.h"
+#include "support/TableCells.h"
 
 namespace vorlet {
 namespace {

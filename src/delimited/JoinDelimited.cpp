@@ -1,4 +1,4 @@
-#include "delimited/Module3.h"
+#include "delimited/JoinDelimited.h"
 
 #include <cstdint>
 

@@ -3,14 +3,15 @@
 #include <functional>
 
 #include "table/Cell.h"
-#include "thinning/Module1.h"
-#include "thinning/Thinner.h"
+#include "thinning/GroupRules.h"
+#include "thinning/SharedVariables.h"
 
 namespace vorlet {
 
 enum class ThinStatus : std::uint8_t {
   Done,
-  BadInterval,  // the interval text is not a number of at least 2 that fits 16 bits; nothing changed
+  BadInterval,  // the interval text is not a number of at least 2 that fits 16 bits; nothing
+                // changed
 };
 
 // Thins vars.SourceTable by the interval into vars.ResultTable: dimensioned anew to 0..F by
@@ -20,5 +21,13 @@ enum class ThinStatus : std::uint8_t {
 // A `thinMode` of 1 is average thinning; anything else, empty included, is simple thinning.
 ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, const Cell& thinMode,
                      const std::function<void()>& setBusy = {});
+
+// The same with the mode as a mode, for callers that hold one.
+ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, ThinMode mode,
+                     const std::function<void()>& setBusy = {});
+
+// The engine beneath both: thins with an interval already checked by checkInterval. Sets
+// FieldMax, RecordMax, Interval and the loop counters as ThinTable does.
+void thinTable(SharedVariables& vars, const ThinSettings& settings);
 
 }  // namespace vorlet

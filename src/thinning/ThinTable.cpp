@@ -1,9 +1,9 @@
-#include "thinning/Module2.h"
+#include "thinning/ThinTable.h"
 
 #include <algorithm>
 #include <cstdint>
 
-#include "thinning/Helper.h"
+#include "thinning/WorkerThread.h"
 
 namespace vorlet {
 
@@ -78,7 +78,7 @@ void thinAverage(const CellTable& source, CellTable& result, std::int32_t fields
                  std::int32_t records, std::int16_t interval) {
   if (fields < 1) return;
   const std::int32_t held = heldRecords(source, fields, records);
-  Helper helper;
+  WorkerThread helper;
   if (std::int64_t{fields} * held < kCellsForHelper || held / interval < 2 || !helper.start()) {
     averageGroups(source, result, fields, 1, held, interval, 1);
     return;
@@ -99,36 +99,44 @@ void thinAverage(const CellTable& source, CellTable& result, std::int32_t fields
 
 ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, const Cell& thinMode,
                      const std::function<void()>& setBusy) {
+  const Result<bool> average = equals(thinMode, Cell::integer16(1));
+  return ThinTable(vars, intervalText, average && *average ? ThinMode::Average : ThinMode::Simple,
+                   setBusy);
+}
+
+ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, ThinMode mode,
+                     const std::function<void()>& setBusy) {
   const CheckedInterval interval = checkInterval(intervalText);
   if (interval.status != IntervalCheck::Ok) return ThinStatus::BadInterval;
+  if (setBusy) setBusy();
+  thinTable(vars, ThinSettings{interval.value, mode});
+  return ThinStatus::Done;
+}
 
+void thinTable(SharedVariables& vars, const ThinSettings& settings) {
   // An undimensioned source leaves FieldMax and RecordMax as they were.
   if (const auto ub1 = vars.SourceTable.upperBound(1)) vars.FieldMax = Cell::integer32(*ub1);
   if (const auto ub2 = vars.SourceTable.upperBound(2)) vars.RecordMax = Cell::integer32(*ub2);
-  vars.Interval = interval.value;
-  if (setBusy) setBusy();
-
+  vars.Interval = settings.interval;
   const std::int32_t fields = boundOf(vars.FieldMax);
   const std::int32_t records = boundOf(vars.RecordMax);
-  const std::int16_t n = interval.value;
+  const std::int16_t n = settings.interval;
   const std::int32_t kept = records / n;
   vars.ResultTable.dimension(0, fields, 0, kept);
 
-  const Result<bool> average = equals(thinMode, Cell::integer16(1));
-  const bool averageMode = average && *average;
+  const bool averageMode = settings.mode == ThinMode::Average;
   if (averageMode) {
     thinAverage(vars.SourceTable, vars.ResultTable, fields, records, n);
   } else {
     thinSimple(vars.SourceTable, vars.ResultTable, fields, records, n, kept);
   }
 
-  // Where the field-by-field loops of the engine stop; kept for callers that show them.
+  // Where the field-by-field loops of the engine stop.
   if (fields >= 1 && records >= 1) {
     const std::int32_t groupsStarted = (records + n - 1) / n;
     vars.RecordIndex = Cell::integer32(averageMode ? 1 + kept * n : 1 + groupsStarted * n);
   }
   vars.FieldIndex = Cell::integer32(fields + 1);
-  return ThinStatus::Done;
 }
 
 }  // namespace vorlet

@@ -1,4 +1,4 @@
-#include "delimited/Parts.h"
+#include "delimited/ParseDelimited.h"
 
 #include <algorithm>
 #include <functional>

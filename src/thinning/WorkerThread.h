@@ -13,21 +13,22 @@
 namespace vorlet {
 
 // A second thread that runs one job at a time for its owner, so that work which splits into
-// independent parts (the fields of average thinning) can use a second core. Where no thread
-// can be had, start() says so and the owner does all the work itself.
-class Helper {
+// independent parts can use a second core. Its stack is small, so that it stays affordable under
+// a tight address space limit. Where no thread can be had, start() says so and the owner does all
+// the work itself.
+class WorkerThread {
  public:
-  Helper() = default;
-  ~Helper();
-  Helper(const Helper&) = delete;
-  Helper& operator=(const Helper&) = delete;
+  WorkerThread() = default;
+  ~WorkerThread();
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
 
   bool start() noexcept;
 
   // Runs job() on the helper thread; `job` must outlive the wait() that follows.
   template <class Job>
   void post(Job& job) {
-    post(&Helper::call<Job>, &job);
+    post(&WorkerThread::call<Job>, &job);
   }
   // Waits for the job posted last; rethrows what it threw.
   void wait();

@@ -13,6 +13,12 @@ namespace vorlet {
 
 enum class ThinMode : std::uint8_t { Simple = 0, Average = 1 };
 
+// What a thinning run does: both pipelines take the same settings.
+struct ThinSettings {
+  std::int16_t interval = 2;  // checked by checkInterval: at least 2
+  ThinMode mode = ThinMode::Simple;
+};
+
 enum class IntervalCheck : std::uint8_t { Ok, NotANumber, BelowTwo, TooLarge };
 
 struct CheckedInterval {

@@ -1,4 +1,4 @@
-#include "thinning/Helper.h"
+#include "thinning/WorkerThread.h"
 
 #include <system_error>
 #include <utility>
@@ -15,7 +15,7 @@ constexpr std::size_t kStack = std::size_t{256} << 10;
 }  // namespace
 #endif
 
-bool Helper::start() noexcept {
+bool WorkerThread::start() noexcept {
   if (started_) return true;
 #if defined(_WIN32)
   try {
@@ -29,7 +29,7 @@ bool Helper::start() noexcept {
   if (::pthread_attr_init(&attributes) != 0) return false;
   ::pthread_attr_setstacksize(&attributes, kStack);
   const auto entry = [](void* self) -> void* {
-    static_cast<Helper*>(self)->loop();
+    static_cast<WorkerThread*>(self)->loop();
     return nullptr;
   };
   started_ = ::pthread_create(&thread_, &attributes, entry, this) == 0;
@@ -38,7 +38,7 @@ bool Helper::start() noexcept {
   return started_;
 }
 
-Helper::~Helper() {
+WorkerThread::~WorkerThread() {
   if (!started_) return;
   {
     const std::lock_guard lock(mutex_);
@@ -52,7 +52,7 @@ Helper::~Helper() {
 #endif
 }
 
-void Helper::post(void (*run)(void*), void* job) {
+void WorkerThread::post(void (*run)(void*), void* job) {
   {
     const std::lock_guard lock(mutex_);
     run_ = run;
@@ -62,13 +62,13 @@ void Helper::post(void (*run)(void*), void* job) {
   changed_.notify_all();
 }
 
-void Helper::wait() {
+void WorkerThread::wait() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return !busy_; });
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
 }
 
-void Helper::loop() noexcept {
+void WorkerThread::loop() noexcept {
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return stopping_ || (busy_ && run_ != nullptr); });

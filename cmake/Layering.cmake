@@ -1,0 +1,26 @@
+# The libraries are linked one way: table, then thinning, then delimited, then app and cli. A
+# source that includes a header of a library above its own, or Qt below app, stops the build:
+# run as a script (cmake -P) on every build, before any library compiles.
+set(allowed_table "table")
+set(allowed_thinning "table|thinning")
+set(allowed_delimited "table|thinning|delimited")
+set(allowed_cli "table|thinning|delimited|cli")
+
+set(failures "")
+foreach(folder table thinning delimited cli)
+  file(GLOB_RECURSE sources "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
+  foreach(source IN LISTS sources)
+    file(STRINGS "${source}" includes REGEX "^#include [\"<]")
+    foreach(line IN LISTS includes)
+      if(line MATCHES "^#include \"([a-z]+)/" AND NOT CMAKE_MATCH_1 MATCHES "^(${allowed_${folder}})$")
+        list(APPEND failures "${source}: ${line} (${folder} may use ${allowed_${folder}})")
+      elseif(line MATCHES "^#include <Q")
+        list(APPEND failures "${source}: ${line} (no Qt below app)")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(failures)
+  list(JOIN failures "\n" text)
+  message(FATAL_ERROR "Includes against the direction of the libraries:\n${text}")
+endif()

@@ -1,0 +1,16 @@
+# Strict warnings for every target of ours: the program, the tests, the benchmarks and the fuzzer.
+option(VORLET_WERROR "Treat warnings as errors" OFF)
+
+function(vorlet_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /utf-8)
+    if(VORLET_WERROR)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion)
+    if(VORLET_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
+  endif()
+endfunction()
