@@ -138,7 +138,7 @@ void stream(benchmark::State& state, vorlet::ThinMode mode) {
   std::size_t out = 0;
   for (auto _ : state) {
     auto input = vorlet::InputFile::open(fixture().path);
-    const vorlet::StreamSettings settings{10, mode};
+    const vorlet::StreamSettings settings{{10, mode}};
     const auto result = vorlet::thinStream(std::get<vorlet::InputFile>(input), settings,
                                            [&out](std::string_view bytes) {
                                              out += bytes.size();

@@ -76,7 +76,7 @@ class MemoryFile {
 inline RoadOutput streamFrom(InputFile& input, std::int16_t interval, ThinMode mode,
                              std::size_t chunkSize, StreamSummary* summary) {
   std::string out;
-  const StreamSettings settings{interval, mode, chunkSize};
+  const StreamSettings settings{{interval, mode}, chunkSize};
   const auto result = thinStream(input, settings, [&out](std::string_view bytes) {
     out += bytes;
     return std::optional<FileError>{};

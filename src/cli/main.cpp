@@ -84,7 +84,7 @@ std::optional<FileError> thin(const vorlet::Options& options) {
                                      : vorlet::InputFile::open(options.input);
   if (auto* error = std::get_if<FileError>(&opened)) return *error;
   auto& input = std::get<vorlet::InputFile>(opened);
-  const vorlet::StreamSettings settings{options.interval, options.mode};
+  const vorlet::StreamSettings settings{{options.interval, options.mode}};
 
   std::variant<vorlet::StreamSummary, FileError> result;
   if (options.output.empty() || options.output == "-") {

@@ -15,6 +15,7 @@ namespace vorlet {
 struct OpenedTable {
   CellTable table;  // fields 1..F by records 1..R, every cell a text or empty
   TextEncoding encoding = TextEncoding::Utf8;
+  LineEnd lineEnd = LineEnd::CrLf;
   std::uint64_t fileSize = 0;
 };
 

@@ -118,7 +118,10 @@ constexpr std::size_t kRecordsForHelper = 256;
 class RecordThinner {
  public:
   RecordThinner(const StreamSettings& settings, Output& out)
-      : mode_(settings.mode), interval_(settings.interval), clock_(settings.interval), out_(out) {}
+      : mode_(settings.thin.mode),
+        interval_(settings.thin.interval),
+        clock_(settings.thin.interval),
+        out_(out) {}
 
   // How many of the coming records simple thinning skips without looking at them.
   std::size_t skippable() const noexcept {

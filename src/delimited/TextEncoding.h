@@ -19,6 +19,11 @@ enum class TextEncoding : std::uint8_t {
   ShiftJis,     // code page 932 bytes
 };
 
+// How a file's records end. CR LF unless the first record, read with LF as the record separator,
+// ends at an LF without a CR before it: then LF ends records and a saved file, as CR LF does
+// otherwise.
+enum class LineEnd : std::uint8_t { CrLf, Lf };
+
 // What a whole input turned out to be. Decided in this order: a NUL byte anywhere makes it
 // binary (or UTF-16); a leading EF BB BF makes it UTF-8 with a byte order mark, and the rest must
 // then be valid UTF-8; valid UTF-8 otherwise; Shift-JIS when the bytes split into single bytes

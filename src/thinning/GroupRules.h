@@ -11,12 +11,29 @@
 
 namespace vorlet {
 
-enum class ThinMode : std::uint8_t { Simple = 0, Average = 1 };
+enum class ThinMode : std::uint8_t {
+  Simple = 0,   // the first record of every group
+  Average = 1,  // each field's mean over the group
+  Peak = 2,     // two records per group: each field's smallest and largest number, in group order
+  Minimum = 3,  // each field's smallest number
+  Maximum = 4,  // each field's largest number
+};
 
-// What a thinning run does: both pipelines take the same settings.
+// What a thinning run does: both pipelines take the same settings. The defaults thin as the
+// program always has.
 struct ThinSettings {
   std::int16_t interval = 2;  // checked by checkInterval: at least 2
   ThinMode mode = ThinMode::Simple;
+  // Records 1..headerLines are copied first, as simple thinning copies a record, and take no
+  // part in the groups, which are counted from the record after them.
+  std::int32_t headerLines = 0;
+  // Average mode: a cell that is not a number neither adds to the sum nor counts.
+  bool numbersOnly = false;
+  // Fields (from 1) that take the text of the group's first record unchanged in average, peak,
+  // minimum and maximum modes. A number above F names no field.
+  std::vector<std::int32_t> firstRecordFields{};
+  // Average mode: sums and means in double precision, written by the double-to-text rule.
+  bool doublePrecision = false;
 };
 
 enum class IntervalCheck : std::uint8_t { Ok, NotANumber, BelowTwo, TooLarge };

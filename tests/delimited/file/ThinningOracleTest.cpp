@@ -172,7 +172,7 @@ TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
         thinTable(vars, ThinSettings{n, mode});
         ASSERT_EQ(savedFileBytes(vars.ResultTable, table.encoding), bytes)
             << ::testing::PrintToString(input);
-        const StreamSettings settings{n, mode,
+        const StreamSettings settings{{n, mode},
                                       chunks[random() % (records > 100 ? 5 : std::size(chunks))]};
         ASSERT_EQ(streamBytes(path, settings), bytes)
             << ::testing::PrintToString(input) << " in chunks of " << settings.chunkSize;
@@ -191,7 +191,7 @@ TEST(StreamThinner, RefusesBeforeWritingAnything) {
     auto opened = InputFile::open(folder / "in.csv");
     bool wrote = false;
     const auto result =
-        thinStream(std::get<InputFile>(opened), {2, ThinMode::Simple, 16}, [&](std::string_view) {
+        thinStream(std::get<InputFile>(opened), {{2, ThinMode::Simple}, 16}, [&](std::string_view) {
           wrote = true;
           return std::optional<FileError>{};
         });
