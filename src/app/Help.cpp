@@ -135,10 +135,15 @@ QString lookUpHelpFile(const QString& programFolder) {
 
 QString lookUpHelpFile(const QString& programFolder,
                        const std::function<bool(const QFileInfo&)>& isHidden) {
-  const QString path = helpPathIn(programFolder);
-  const QFileInfo info(path);
-  // isFile() is false also when the file system cannot answer; that counts as missing.
-  if (info.isFile() && !isHidden(info)) return path;
+  QStringList paths{helpPathIn(programFolder)};
+  // Installed as a Debian program: bin/vorlet with its help file in share/vorlet.
+  if (!programFolder.isEmpty())
+    paths << helpPathIn(QDir::cleanPath(programFolder + QStringLiteral("/../share/vorlet")));
+  for (const QString& path : paths) {
+    const QFileInfo info(path);
+    // isFile() is false also when the file system cannot answer; that counts as missing.
+    if (info.isFile() && !isHidden(info)) return path;
+  }
   return helpName();
 }
 

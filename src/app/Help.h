@@ -16,7 +16,7 @@ QString helpPathIn(const QString& folder);
 
 // The help-file setting: the full path of the help file in `programFolder` when an ordinary file
 // is there (a folder of that name, a hidden file, or a failed existence test does not count),
-// else the bare name.
+// else in `programFolder`/../share/vorlet where an installed program keeps it, else the bare name.
 QString lookUpHelpFile(const QString& programFolder);
 
 // As above, with hidden-ness asked of `isHidden`: Linux hides only dot-files, so a file named

@@ -39,7 +39,7 @@ bool neverHidden(const QFileInfo&) {
 }
 
 // Each case lays out a fresh folder and looks the help file up in the program folder under it.
-TEST(LookUpHelpFile, CountsOnlyAnOrdinaryVisibleFileInTheProgramFolder) {
+TEST(LookUpHelpFile, CountsOnlyAnOrdinaryVisibleFileInTheProgramOrItsShareFolder) {
   struct Case {
     const char* name;
     std::function<void(const QDir&)> layOut;
@@ -53,6 +53,10 @@ TEST(LookUpHelpFile, CountsOnlyAnOrdinaryVisibleFileInTheProgramFolder) {
       QFile file(dir.filePath(QString(folder) + "/vorlet.hlp"));
       ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     };
+  };
+  const auto inBinAndShare = [helpFileIn](const QDir& dir) {
+    helpFileIn("bin")(dir);
+    helpFileIn("share/vorlet")(dir);
   };
   const auto markedHidden = [](const QFileInfo& info) { return info.fileName() == "vorlet.hlp"; };
   const Case cases[] = {
@@ -75,6 +79,20 @@ TEST(LookUpHelpFile, CountsOnlyAnOrdinaryVisibleFileInTheProgramFolder) {
        "/program",
        nullptr},
       {"no such folder", [](const QDir&) {}, {}, "/no/such/folder", nullptr},
+      // Installed: the program in bin, its help file in share/vorlet; one beside it comes first.
+      {"installed", helpFileIn("share/vorlet"), {}, "/bin", "/share/vorlet/vorlet.hlp"},
+      {"installed, folder named with a slash",
+       helpFileIn("share/vorlet"),
+       {},
+       "/bin/",
+       "/share/vorlet/vorlet.hlp"},
+      {"installed with a copy beside", inBinAndShare, {}, "/bin", "/bin/vorlet.hlp"},
+      {"installed but hidden", helpFileIn("share/vorlet"), markedHidden, "/bin", nullptr},
+      {"installed folder of that name",
+       [](const QDir& dir) { ASSERT_TRUE(dir.mkpath("share/vorlet/vorlet.hlp")); },
+       {},
+       "/bin",
+       nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -83,7 +101,8 @@ TEST(LookUpHelpFile, CountsOnlyAnOrdinaryVisibleFileInTheProgramFolder) {
     c.layOut(QDir(root.path()));
     const QString expected = c.found ? root.path() + c.found : "vorlet.hlp";
     const QString folder = root.path() + c.programFolder;
-    EXPECT_EQ(c.isHidden ? lookUpHelpFile(folder, c.isHidden) : lookUpHelpFile(folder), expected);
+    const QString found = c.isHidden ? lookUpHelpFile(folder, c.isHidden) : lookUpHelpFile(folder);
+    EXPECT_EQ(found.toStdString(), expected.toStdString());
   }
 }
 
