@@ -1,10 +1,9 @@
 #pragma once
 
 // Runs build/vorlet-thin as a child process, with what a test needs around it: standard input
-// from a file or a descriptor, a memory limit, another user, and a hang guard.
+// and output on given descriptors, memory and file-size limits, another user, and a hang guard.
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -114,15 +113,6 @@ inline Outcome runThin(const std::vector<std::string>& args, ChildSetup setup = 
     ::signal(SIGPIPE, previous);
   }
   return finish(child, io / "stdout", io / "stderr", setup.guard);
-}
-
-// Runs the child as nobody, without root's right to read anything; false when there is none.
-inline bool asNobody(ChildSetup& setup) {
-  const passwd* entry = ::getpwnam("nobody");
-  if (entry == nullptr || entry->pw_uid == 0) return false;
-  setup.user = entry->pw_uid;
-  setup.group = entry->pw_gid;
-  return true;
 }
 
 }  // namespace vorlet::testing_process
