@@ -101,7 +101,11 @@ std::optional<FileError> thin(const vorlet::Options& options) {
   auto& input = std::get<vorlet::InputFile>(opened);
   const vorlet::StreamSettings settings{options.thin};
   std::optional<vorlet::ProgressMeter> progress;
-  if (showProgress(options.progress)) progress.emplace(input);
+  try {
+    if (showProgress(options.progress)) progress.emplace(input);
+  } catch (const std::system_error&) {
+    // No thread to spare: the run goes on without a progress line.
+  }
 
   std::variant<vorlet::StreamSummary, FileError> result;
   if (options.output.empty() || options.output == "-") {
