@@ -25,7 +25,7 @@ HeldInterrupts::~HeldInterrupts() = default;
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Only what a handler may touch: a fixed buffer and a flag, written while signals are held.
 char armedPath[4096];
@@ -48,6 +48,9 @@ sigset_t cleanupSignals() {
 }  // namespace
 
 void installInterruptCleanup() {
+  // Beyond the file-size limit a write then fails with EFBIG, an ordinary write failure,
+  // instead of ending the process with the temporary left behind.
+  ::signal(SIGXFSZ, SIG_IGN);
   struct sigaction action {};
   action.sa_handler = removeTemporary;
   action.sa_flags = SA_RESETHAND;

@@ -8,8 +8,9 @@
 
 namespace vorlet {
 
-// Removes a named temporary output file when the process is interrupted, terminated or hung up,
-// then lets the signal end the process as it would have. An unnamed temporary needs none of
+// Removes a named temporary output file when the process is interrupted, quit, terminated or
+// hung up, then lets the signal end the process as it would have. Exceeding the file-size limit
+// becomes a write error instead of a signal. An unnamed temporary needs none of
 // this: the system drops it with the process.
 //
 // Call installInterruptCleanup() once, early in main.

@@ -11,6 +11,7 @@
 
 #include "cli/InterruptCleanup.h"
 #include "cli/Options.h"
+#include "cli/Progress.h"
 #include "delimited/SafeFile.h"
 #include "delimited/StreamThinner.h"
 
@@ -31,23 +32,32 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 std::optional<FileError> writeStandardOutput(std::string_view bytes) {
-  while (!bytes.empty()) {
-#ifdef _WIN32
-    const int written =
-        _write(1, bytes.data(),
-               static_cast<unsigned>(bytes.size() < (1u << 30) ? bytes.size() : (1u << 30)));
-#else
-    const ssize_t written = ::write(1, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-#endif
-    if (written <= 0) {
-      const int error = written == 0 ? ENOSPC : errno;
-      return FileError{FileError::Kind::WriteFailed, "standard output",
-                       std::generic_category().message(error), 0};
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
+  return vorlet::writeToDescriptor(1, bytes, "standard output");
+}
+
+// Help and version text; a failed write (a full disk, a closed pipe) is a failure too.
+int printText(std::string_view text) {
+  if (const auto error = writeStandardOutput(text)) {
+    std::fprintf(stderr, "%s: %s\n", kProgram.data(), vorlet::describe(*error).c_str());
+    return kExitFailed;
   }
-  return std::nullopt;
+  return kExitDone;
+}
+
+bool showProgress(vorlet::Options::Progress progress) {
+  switch (progress) {
+    case vorlet::Options::Progress::Always:
+      return true;
+    case vorlet::Options::Progress::Never:
+      return false;
+    case vorlet::Options::Progress::WhenTerminal:
+      break;
+  }
+#ifdef _WIN32
+  return _isatty(2) != 0;
+#else
+  return ::isatty(2) != 0;
+#endif
 }
 
 const char* encodingName(vorlet::TextEncoding encoding) {
@@ -64,17 +74,22 @@ const char* encodingName(vorlet::TextEncoding encoding) {
 
 void printSummary(const vorlet::Options& options, const std::string& input,
                   const vorlet::StreamSummary& summary) {
+  std::fprintf(stderr, "%s: %s\n", kProgram.data(), vorlet::describeSettings(options.thin).c_str());
   std::fprintf(stderr,
-               "%s: %s (%s): %llu records of %llu fields read, %llu records written, "
-               "%llu trailing records dropped\n",
+               "%s: %s (%s, %s line ends): %llu records of %llu fields read, %llu records "
+               "written, %llu trailing records dropped\n",
                kProgram.data(), input.c_str(), encodingName(summary.encoding),
+               summary.lineEnd == vorlet::LineEnd::Lf ? "LF" : "CR LF",
                static_cast<unsigned long long>(summary.recordsRead),
                static_cast<unsigned long long>(summary.fields),
                static_cast<unsigned long long>(summary.recordsWritten),
                static_cast<unsigned long long>(summary.trailingDropped));
-  if (options.mode == vorlet::ThinMode::Average) {
-    std::fprintf(stderr, "%s: %llu cells were not numbers and added nothing to their means\n",
-                 kProgram.data(), static_cast<unsigned long long>(summary.notNumbers));
+  if (options.thin.mode == vorlet::ThinMode::Average) {
+    std::fprintf(stderr,
+                 "%s: %llu cells were not numbers, or beyond the %s range, and added nothing "
+                 "to their means\n",
+                 kProgram.data(), static_cast<unsigned long long>(summary.notNumbers),
+                 options.thin.doublePrecision ? "double" : "single-precision");
   }
 }
 
@@ -84,7 +99,13 @@ std::optional<FileError> thin(const vorlet::Options& options) {
                                      : vorlet::InputFile::open(options.input);
   if (auto* error = std::get_if<FileError>(&opened)) return *error;
   auto& input = std::get<vorlet::InputFile>(opened);
-  const vorlet::StreamSettings settings{{options.interval, options.mode}};
+  const vorlet::StreamSettings settings{options.thin};
+  std::optional<vorlet::ProgressMeter> progress;
+  try {
+    if (showProgress(options.progress)) progress.emplace(input);
+  } catch (const std::system_error&) {
+    // No thread to spare: the run goes on without a progress line.
+  }
 
   std::variant<vorlet::StreamSummary, FileError> result;
   if (options.output.empty() || options.output == "-") {
@@ -101,12 +122,14 @@ std::optional<FileError> thin(const vorlet::Options& options) {
     }
     result = vorlet::thinStream(input, settings,
                                 [&output](std::string_view bytes) { return output.write(bytes); });
+    if (progress) progress->stop();
     if (auto* error = std::get_if<FileError>(&result)) return *error;
     const vorlet::HeldInterrupts held;  // commit names the temporary and renames it away
     auto error = output.commit();
     cleanup.disarm();
     if (error) return error;
   }
+  if (progress) progress->stop();
   if (auto* error = std::get_if<FileError>(&result)) return *error;
   if (options.verbose) printSummary(options, input.name(), std::get<vorlet::StreamSummary>(result));
   return std::nullopt;
@@ -130,11 +153,9 @@ int main(int argc, char** argv) {
   const auto& options = std::get<vorlet::Options>(parsed);
   switch (options.action) {
     case vorlet::Options::Action::Help:
-      std::fputs(vorlet::usageText().c_str(), stdout);
-      return kExitDone;
+      return printText(vorlet::usageText());
     case vorlet::Options::Action::Version:
-      std::printf("%s\n", vorlet::kVersionText.data());
-      return kExitDone;
+      return printText(std::string(vorlet::kVersionText) + "\n");
     case vorlet::Options::Action::Thin:
       break;
   }

@@ -139,7 +139,8 @@ InputFile::InputFile(InputFile&& other) noexcept
       regular_(other.regular_),
       size_(other.size_),
       start_(other.start_),
-      name_(std::move(other.name_)) {}
+      name_(std::move(other.name_)),
+      consumed_(other.consumed_.load()) {}
 
 InputFile& InputFile::operator=(InputFile&& other) noexcept {
   if (this != &other) {
@@ -150,6 +151,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
     size_ = other.size_;
     start_ = other.start_;
     name_ = std::move(other.name_);
+    consumed_ = other.consumed_.load();
   }
   return *this;
 }
@@ -165,12 +167,16 @@ std::optional<FileError> InputFile::read(char* into, std::size_t capacity, std::
     if (n < 0) return fileErrorFromErrno(errno, name_);
     if (n == 0) break;
     got += static_cast<std::size_t>(n);
+    // One writer: a plain store is enough, and costs nothing beside a read of megabytes.
+    consumed_.store(consumed_.load(std::memory_order_relaxed) + static_cast<std::uint64_t>(n),
+                    std::memory_order_relaxed);
   }
   return std::nullopt;
 }
 
 std::optional<FileError> InputFile::rewind() {
   if (seekTo(fd_, start_, SEEK_SET) < 0) return fileErrorFromErrno(errno, name_);
+  consumed_.store(0, std::memory_order_relaxed);
   return std::nullopt;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -38,6 +39,9 @@ class InputFile {
   std::optional<FileError> read(char* into, std::size_t capacity, std::size_t& got);
   // Back to where reading began; regular files only.
   std::optional<FileError> rewind();
+  // Bytes read() has delivered since the start (or the last rewind); any thread may ask, to
+  // show progress.
+  std::uint64_t bytesRead() const noexcept { return consumed_.load(std::memory_order_relaxed); }
   // The descriptor, for positional reads that leave read()'s position alone (POSIX pread).
   int descriptor() const noexcept { return fd_; }
 
@@ -52,6 +56,7 @@ class InputFile {
   std::uint64_t size_ = 0;
   std::int64_t start_ = 0;
   std::string name_;
+  std::atomic<std::uint64_t> consumed_{0};
 };
 
 // A FileError for a failed system call on `name`, its kind taken from errno's value.

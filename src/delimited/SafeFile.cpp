@@ -1,5 +1,6 @@
 #include "delimited/SafeFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -18,8 +19,12 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <vector>
 #endif
 
 namespace vorlet {
@@ -47,6 +52,12 @@ std::int64_t writeFile(int fd, const char* data, std::size_t size) {
 int setFileMode(int, unsigned) {
   return 0;
 }  // only a read-only attribute, and it is clear
+int setFileOwner(int, unsigned, unsigned) {
+  return 0;
+}
+int copyFileAttributes(const fs::path&, int) {
+  return 0;
+}
 int syncFile(int fd) {
   return _commit(fd);
 }
@@ -100,6 +111,33 @@ std::int64_t writeFile(int fd, const char* data, std::size_t size) {
 int setFileMode(int fd, unsigned mode) {
   return ::fchmod(fd, static_cast<mode_t>(mode));
 }
+int setFileOwner(int fd, unsigned user, unsigned group) {
+  return ::fchown(fd, static_cast<uid_t>(user), static_cast<gid_t>(group));
+}
+// ACLs are extended attributes too (system.posix_acl_access), so copying every attribute keeps
+// them. A security label the system will not let us set is the system's to choose.
+int copyFileAttributes(const fs::path& from, int fd) {
+  std::vector<char> names(256);
+  ssize_t size;
+  while ((size = ::listxattr(from.c_str(), names.data(), names.size())) < 0 && errno == ERANGE) {
+    names.resize(names.size() * 4);
+  }
+  if (size < 0) return errno == ENOTSUP ? 0 : -1;
+  std::vector<char> value(256);
+  for (const char* name = names.data(); name < names.data() + size;
+       name += std::string_view(name).size() + 1) {
+    ssize_t got;
+    while ((got = ::getxattr(from.c_str(), name, value.data(), value.size())) < 0 &&
+           errno == ERANGE) {
+      value.resize(value.size() * 4);
+    }
+    const bool label = std::string_view(name).starts_with("security.");
+    if (got < 0 || ::fsetxattr(fd, name, value.data(), static_cast<std::size_t>(got), 0) != 0) {
+      if (!label) return -1;
+    }
+  }
+  return 0;
+}
 int syncFile(int fd) {
   return ::fsync(fd);
 }
@@ -121,8 +159,9 @@ void syncFolder(const fs::path& folder) {
 }
 #endif
 
-constexpr FileCalls kSystemCalls{createUnnamedFile, createFile, linkFile,  writeFile,
-                                 setFileMode,       syncFile,   closeFile, replaceFile};
+constexpr FileCalls kSystemCalls{createUnnamedFile, createFile,   linkFile,           writeFile,
+                                 setFileMode,       setFileOwner, copyFileAttributes, syncFile,
+                                 closeFile,         replaceFile};
 
 std::string systemReason(int error) {
   return std::generic_category().message(error);
@@ -147,15 +186,40 @@ fs::path folderOf(const fs::path& target) {
   return folder.empty() ? fs::path(".") : folder;
 }
 
-// Hidden, and named after the target so that a left-over (after a crash) explains itself.
+// The longest file name the folder takes.
+std::size_t longestName(const fs::path& folder) {
+#ifdef _WIN32
+  (void)folder;
+  return 255;
+#else
+  const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  return most > 0 ? static_cast<std::size_t>(most) : 255;
+#endif
+}
+
+constexpr std::size_t kTemporaryExtra = 18;  // ".", "." and 12 digits, ".tmp"
+
+// Hidden, and named after the target so that a left-over (after a crash) explains itself; the
+// target's name is shortened (at a character's start) so that the name fits where it fits.
 fs::path temporaryName(const fs::path& folder, const fs::path& target) {
-  fs::path name = folder / ".";
-  name += target.filename();
-  name += ".";
-  name += uniqueSuffix();
-  name += ".tmp";
+  std::string base = target.filename().string();
+  const std::size_t most = longestName(folder);
+  if (base.size() + kTemporaryExtra > most) {
+    std::size_t cut = most > kTemporaryExtra ? most - kTemporaryExtra : 0;
+    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
+    base.resize(cut);
+  }
+  fs::path name = folder / ("." + base + "." + uniqueSuffix() + ".tmp");
   return name;
 }
+
+// Where a symbolic link leads, relative links taken from the link's folder.
+fs::path linkTarget(const fs::path& link, std::error_code& ec) {
+  const fs::path next = fs::read_symlink(link, ec);
+  return next.is_absolute() ? next : link.parent_path() / next;
+}
+
+constexpr int kLinkHops = 40;  // as the system's own limit
 
 constexpr int kNameAttempts = 64;
 
@@ -163,6 +227,53 @@ constexpr int kNameAttempts = 64;
 
 const FileCalls& systemFileCalls() noexcept {
   return kSystemCalls;
+}
+
+std::optional<FileError> writeToDescriptor(int fd, std::string_view bytes, const std::string& name,
+                                           const FileCalls& calls) {
+  while (!bytes.empty()) {
+    const std::int64_t written = calls.write(fd, bytes.data(), bytes.size());
+#ifndef _WIN32
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd ready{fd, POLLOUT, 0};
+      ::poll(&ready, 1, -1);
+      continue;
+    }
+#endif
+    if (written <= 0) {
+      return FileError{FileError::Kind::WriteFailed, name,
+                       "writing failed: " + systemReason(written == 0 ? ENOSPC : errno), 0};
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return std::nullopt;
+}
+
+std::optional<int> namedDescriptor(const std::filesystem::path& path) {
+#ifdef _WIN32
+  (void)path;
+  return std::nullopt;
+#else
+  const fs::path own = fs::path("/proc") / std::to_string(::getpid());
+  fs::path name = path;
+  std::error_code ec;
+  for (int hop = 0; hop <= kLinkHops; ++hop) {
+    // Checked before following: the descriptor's own link leads to the file it is open on.
+    const std::string number = name.filename().string();
+    if (!number.empty() && number.size() <= 9 &&
+        number.find_first_not_of("0123456789") == std::string::npos) {
+      const fs::path folder = fs::canonical(folderOf(name), ec);
+      if (!ec && (folder == own / "fd" || (folder.filename() == "fd" &&
+                                           folder.parent_path().parent_path() == own / "task"))) {
+        return std::stoi(number);
+      }
+    }
+    if (!fs::is_symlink(fs::symlink_status(name, ec))) break;
+    name = linkTarget(name, ec);
+    if (ec) break;
+  }
+  return std::nullopt;
+#endif
 }
 
 std::string pathText(const std::filesystem::path& path) {
@@ -184,19 +295,19 @@ SafeFile::~SafeFile() {
 std::optional<FileError> SafeFile::open() {
   if (error_) return error_;
   std::error_code ec;
-  if (fs::is_symlink(fs::symlink_status(target_, ec))) {
-    fs::path resolved = fs::weakly_canonical(target_, ec);
-    if (!ec) target_ = std::move(resolved);
+  if (const auto fd = namedDescriptor(target_)) {
+    fd_ = *fd;
+    borrowed_ = true;
+    return std::nullopt;
   }
-  const fs::file_status status = fs::status(target_, ec);
-  if (status.type() != fs::file_type::not_found) {
-    if (ec) return fail("examining it", ec.message());
-    if (fs::is_directory(status)) return refuse("it is a folder");
-    if (!fs::is_regular_file(status)) return refuse("it is not a regular file");
-    // Renaming would replace a read-only file without asking; respect the protection instead.
-    if (!isWritable(target_)) return refuse("it is read-only");
-    keepMode_ = static_cast<unsigned>(status.permissions()) & 07777u;
+  for (int hop = 0;; ++hop) {
+    if (!fs::is_symlink(fs::symlink_status(target_, ec))) break;
+    if (hop == kLinkHops) return fail("following its links", systemReason(ELOOP));
+    fs::path next = linkTarget(target_, ec);
+    if (ec) return fail("following its links", ec.message());
+    target_ = std::move(next);
   }
+  if (auto refusal = check()) return refusal;
 
   const fs::path folder = folderOf(target_);
   fd_ = calls_.createUnnamed(folder);
@@ -206,8 +317,66 @@ std::optional<FileError> SafeFile::open() {
   if (!unnamed_ && !createNamed(folder)) {
     return fail("creating a temporary file beside it", systemReason(errno));
   }
-  if (keepMode_ && calls_.setMode(fd_, *keepMode_) != 0) {
+  return keepAttributes();
+}
+
+// Whatever the rename at the end would trip over, found before any work is done.
+std::optional<FileError> SafeFile::check() {
+  std::error_code ec;
+  const fs::path folder = folderOf(target_);
+  if (target_.filename().string().size() > longestName(folder)) {
+    return fail("naming it", systemReason(ENAMETOOLONG));
+  }
+  const fs::file_status status = fs::status(target_, ec);
+  if (status.type() == fs::file_type::not_found) return std::nullopt;
+  if (ec) return fail("examining it", ec.message());
+  if (fs::is_directory(status)) return refuse("it is a folder");
+  if (!fs::is_regular_file(status)) return refuse("it is not a regular file");
+  const auto mode = static_cast<unsigned>(status.permissions()) & 07777u;
+  // Renaming would replace a read-only file without asking, and root may write anything: a
+  // file without write permission bits is read-only for everyone.
+  if ((mode & 0222u) == 0 || !isWritable(target_)) return refuse("it is read-only");
+  keepMode_ = mode & ~06000u;  // a new file does not inherit setuid or setgid
+#ifndef _WIN32
+  struct statx info {};
+  if (::statx(AT_FDCWD, target_.c_str(), 0, STATX_UID | STATX_GID, &info) != 0) {
+    return fail("examining it", systemReason(errno));
+  }
+  if ((info.stx_attributes & STATX_ATTR_IMMUTABLE) != 0) return refuse("it is read-only");
+  if ((info.stx_attributes & STATX_ATTR_APPEND) != 0) {
+    return refuse("it is append-only: it may only grow");
+  }
+  keepUser_ = info.stx_uid;
+  keepGroup_ = info.stx_gid;
+  const uid_t me = ::geteuid();
+  if (me == 0) return std::nullopt;  // root keeps any owner and group
+  bool member = keepGroup_ == ::getegid();
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+  groups.resize(static_cast<std::size_t>(
+      std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+  for (const gid_t group : groups) member = member || group == keepGroup_;
+  // Only a file of one's own can be kept so: this also covers a sticky folder, where only
+  // the file's owner may replace it.
+  if (keepUser_ != me || !member) {
+    return refuse(
+        "it belongs to another user or to a group you are not in, which a replacement "
+        "could not keep");
+  }
+#endif
+  return std::nullopt;
+}
+
+std::optional<FileError> SafeFile::keepAttributes() {
+  if (!keepMode_) return std::nullopt;
+  // The owner first: changing it clears setuid and setgid, and the mode is set after it.
+  if (calls_.setOwner(fd_, keepUser_, keepGroup_) != 0) {
+    return fail("keeping its owner and group", systemReason(errno));
+  }
+  if (calls_.setMode(fd_, *keepMode_) != 0) {
     return fail("keeping its permissions", systemReason(errno));
+  }
+  if (calls_.copyAttributes(target_, fd_) != 0) {
+    return fail("keeping its ACL and extended attributes", systemReason(errno));
   }
   return std::nullopt;
 }
@@ -234,17 +403,17 @@ bool SafeFile::nameUnnamed(const fs::path& folder) {
 std::optional<FileError> SafeFile::write(std::string_view bytes) {
   if (error_) return error_;
   if (fd_ < 0) return refuse("it was not opened");
-  while (!bytes.empty()) {
-    const std::int64_t written = calls_.write(fd_, bytes.data(), bytes.size());
-    if (written <= 0) return fail("writing", systemReason(written == 0 ? ENOSPC : errno));
-    bytes.remove_prefix(static_cast<std::size_t>(written));
+  if (auto error = writeToDescriptor(fd_, bytes, name_, calls_)) {
+    discard();
+    error_ = std::move(error);
   }
-  return std::nullopt;
+  return error_;
 }
 
 std::optional<FileError> SafeFile::commit() {
   if (error_) return error_;
   if (fd_ < 0) return refuse("it was not opened");
+  if (borrowed_) return std::nullopt;  // a descriptor's owner decides when it is synced
   if (calls_.sync(fd_) != 0) return fail("syncing", systemReason(errno));
   if (unnamed_ && !nameUnnamed(folderOf(target_))) {
     return fail("naming the temporary file", systemReason(errno));
@@ -270,6 +439,7 @@ std::optional<FileError> SafeFile::refuse(std::string_view reason) {
 }
 
 void SafeFile::discard() noexcept {
+  if (borrowed_) fd_ = -1;
   if (fd_ >= 0) calls_.close(std::exchange(fd_, -1));
   if (created_) {
     std::error_code ignored;

@@ -21,6 +21,9 @@ struct FileCalls {
   int (*link)(int fd, const std::filesystem::path& path);  // names an unnamed file
   std::int64_t (*write)(int fd, const char* data, std::size_t size);  // bytes written
   int (*setMode)(int fd, unsigned mode);  // permission bits (a no-op where there are none)
+  int (*setOwner)(int fd, unsigned user, unsigned group);
+  // Copies the extended attributes of `from` (ACLs among them) onto the file `fd`.
+  int (*copyAttributes)(const std::filesystem::path& from, int fd);
   int (*sync)(int fd);
   int (*close)(int fd);
   int (*replace)(const std::filesystem::path& from, const std::filesystem::path& to);
@@ -31,13 +34,29 @@ const FileCalls& systemFileCalls() noexcept;
 // A path as messages show it (UTF-8 on Windows).
 std::string pathText(const std::filesystem::path& path);
 
+// Writes all of `bytes` to a descriptor the caller keeps, waiting while a non-blocking one is
+// full. Errors name `name`.
+std::optional<FileError> writeToDescriptor(int fd, std::string_view bytes, const std::string& name,
+                                           const FileCalls& calls = systemFileCalls());
+
+// The descriptor of this process that `path` names (/dev/stdout, /dev/fd/N, /proc/self/fd/N),
+// if it names one.
+std::optional<int> namedDescriptor(const std::filesystem::path& path);
+
 // A file that appears at its target only complete: the bytes go to a temporary file in the
 // target's folder, which is synced, closed and renamed over the target by commit(). The
 // temporary has no name until commit() links it under one right before the rename, where the
-// system allows (otherwise it is named from the start). An existing target keeps its permission
-// bits; a symbolic link is written through to the file it names. On any failure, and when the
-// object goes away uncommitted, the temporary is removed and the target is untouched. Every
-// error is a WriteFailed naming the target.
+// system allows (otherwise it is named from the start). A symbolic link is written through to
+// the file it names, even one that does not exist yet. A name of an open descriptor of this
+// process is written to through the descriptor, as standard output is.
+//
+// An existing target keeps its owner, group, permission bits (setuid and setgid cleared),
+// ACL and extended attributes. open() refuses, before any work, what commit() could not do or
+// should not: a target that is read-only (no write permission bit, for root too), append-only
+// or immutable, one whose owner or group a new file could not keep (another user's file, or a
+// group the user is not in, unless root), and a name too long for the folder. On any failure, and
+// when the object goes away uncommitted, the temporary is removed and the target is untouched.
+// Every error is a WriteFailed naming the target.
 class SafeFile {
  public:
   explicit SafeFile(std::filesystem::path target, const FileCalls& calls = systemFileCalls());
@@ -59,6 +78,8 @@ class SafeFile {
  private:
   static inline const std::filesystem::path kNoPath;
 
+  std::optional<FileError> check();
+  std::optional<FileError> keepAttributes();
   bool createNamed(const std::filesystem::path& folder);
   bool nameUnnamed(const std::filesystem::path& folder);
   std::optional<FileError> fail(std::string_view step, const std::string& reason);
@@ -70,6 +91,9 @@ class SafeFile {
   std::filesystem::path temporary_;
   FileCalls calls_;
   std::optional<unsigned> keepMode_;
+  unsigned keepUser_ = 0;
+  unsigned keepGroup_ = 0;
+  bool borrowed_ = false;  // fd_ is a descriptor the target names; never closed here
   int fd_ = -1;
   bool created_ = false;  // the temporary has a name on disk
   bool unnamed_ = false;  // it was created without one

@@ -1,10 +1,9 @@
 #pragma once
 
 // Runs build/vorlet-thin as a child process, with what a test needs around it: standard input
-// from a file or a descriptor, a memory limit, another user, and a hang guard.
+// and output on given descriptors, memory and file-size limits, another user, and a hang guard.
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -22,6 +21,8 @@ namespace vorlet::testing_process {
 
 struct ChildSetup {
   int input = -1;           // the child's standard input; -1: /dev/null
+  int output = -1;          // the child's standard output; -1: a file the outcome holds
+  rlim_t fileSize = 0;      // bytes a file may have at most; 0: no limit
   rlim_t addressSpace = 0;  // bytes of virtual memory at most; 0: no limit
   uid_t user = 0;           // run as this user when not 0 (the test must be root)
   gid_t group = 0;
@@ -52,15 +53,22 @@ inline pid_t startThin(const std::vector<std::string>& args, const std::filesyst
   if (child != 0) return child;
   const int in = setup.input >= 0 ? setup.input : ::open("/dev/null", O_RDONLY);
   ::dup2(in, 0);
-  ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 1);
+  ::dup2(setup.output >= 0 ? setup.output : ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666),
+         1);
   ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
   if (setup.addressSpace != 0) {
     const rlimit limit{setup.addressSpace, setup.addressSpace};
     ::setrlimit(RLIMIT_AS, &limit);
   }
+  if (setup.fileSize != 0) {
+    const rlimit limit{setup.fileSize, setup.fileSize};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
   if (setup.user != 0 && (::setgid(setup.group) != 0 || ::setuid(setup.user) != 0)) ::_exit(126);
   // As from a terminal: a test run in the background must not hand its ignored signals on.
-  for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+  for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ}) {
+    ::signal(signal, SIG_DFL);
+  }
   ::execv(pointers[0], pointers.data());
   ::_exit(127);
 }
@@ -105,15 +113,6 @@ inline Outcome runThin(const std::vector<std::string>& args, ChildSetup setup = 
     ::signal(SIGPIPE, previous);
   }
   return finish(child, io / "stdout", io / "stderr", setup.guard);
-}
-
-// Runs the child as nobody, without root's right to read anything; false when there is none.
-inline bool asNobody(ChildSetup& setup) {
-  const passwd* entry = ::getpwnam("nobody");
-  if (entry == nullptr || entry->pw_uid == 0) return false;
-  setup.user = entry->pw_uid;
-  setup.group = entry->pw_gid;
-  return true;
 }
 
 }  // namespace vorlet::testing_process

@@ -9,21 +9,22 @@
 
 namespace vorlet::testing_files {
 
-// Makes a file or folder immutable for as long as this object lives. The attribute binds root
-// too, so tests run as root still get a file and a folder that cannot be written.
+// Makes a file or folder immutable (or append-only) for as long as this object lives. The
+// attribute binds root too, so tests run as root still get a file and a folder that cannot be
+// written.
 class Immutable {
  public:
-  explicit Immutable(const std::filesystem::path& path)
-      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+  explicit Immutable(const std::filesystem::path& path, int flag = FS_IMMUTABLE_FL)
+      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), flag_(flag) {
     int flags = 0;
     if (fd_ < 0 || ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) != 0) return;
-    flags |= FS_IMMUTABLE_FL;
+    flags |= flag_;
     set_ = ::ioctl(fd_, FS_IOC_SETFLAGS, &flags) == 0;
   }
   ~Immutable() {
     int flags = 0;
     if (set_ && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
-      flags &= ~FS_IMMUTABLE_FL;
+      flags &= ~flag_;
       ::ioctl(fd_, FS_IOC_SETFLAGS, &flags);
     }
     if (fd_ >= 0) ::close(fd_);
@@ -36,6 +37,7 @@ class Immutable {
 
  private:
   int fd_;
+  int flag_;
   bool set_ = false;
 };
 

@@ -1,14 +1,20 @@
-// Saving under faults, with either kind of temporary file: the target stays byte for byte as it
-// was and nothing is left beside it.
+// Saving: what a successful save leaves, what is refused before any work, and faults injected at
+// every step with either kind of temporary file, after which the target stays byte for byte as
+// it was and nothing is left beside it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <iterator>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <tuple>
 
 #include "delimited/SafeFile.h"
@@ -39,6 +45,10 @@ FileCalls callsFor(Temporary kind) {
   return calls;
 }
 
+std::string kindName(Temporary kind) {
+  return kind == Temporary::Named ? "Named" : "Unnamed";
+}
+
 struct Fault {
   const char* name;
   void (*inject)(FileCalls&);
@@ -59,14 +69,25 @@ const Fault kFaults[] = {
        c.write = [](int, const char*, std::size_t) -> std::int64_t { return failWith(ENOSPC); };
      },
      "writing failed: No space left on device"},
+    {"FileSizeLimit",
+     [](FileCalls& c) {
+       c.write = [](int, const char*, std::size_t) -> std::int64_t { return failWith(EFBIG); };
+     },
+     "writing failed: File too large"},
     {"WriteOfNothing",
      [](FileCalls& c) {
        c.write = [](int, const char*, std::size_t) -> std::int64_t { return 0; };
      },
      "writing"},
+    {"KeepOwner",
+     [](FileCalls& c) { c.setOwner = [](int, unsigned, unsigned) { return failWith(EPERM); }; },
+     "keeping its owner and group failed"},
     {"KeepPermissions",
      [](FileCalls& c) { c.setMode = [](int, unsigned) { return failWith(EPERM); }; },
      "permissions"},
+    {"KeepAttributes",
+     [](FileCalls& c) { c.copyAttributes = [](Path, int) { return failWith(ENOSPC); }; },
+     "keeping its ACL and extended attributes failed"},
     {"Sync", [](FileCalls& c) { c.sync = [](int) { return failWith(EIO); }; }, "syncing failed"},
     // The descriptor is released, but the data may not have reached the disk.
     {"Close",
@@ -102,9 +123,7 @@ INSTANTIATE_TEST_SUITE_P(SaveFault, InjectedFault,
                          testing::Combine(testing::ValuesIn(kFaults),
                                           testing::Values(Temporary::Unnamed, Temporary::Named)),
                          [](const auto& test) {
-                           return std::string(std::get<0>(test.param).name) +
-                                  (std::get<1>(test.param) == Temporary::Named ? "Named"
-                                                                               : "Unnamed");
+                           return std::get<0>(test.param).name + kindName(std::get<1>(test.param));
                          });
 
 bool unnamedFilesIn(const fs::path& folder) {
@@ -149,31 +168,267 @@ TEST(SaveFault, TheTemporaryHasANameOnlyWhenItMust) {
   }
 }
 
-TEST(SaveFault, ReadOnlyFileAndFolderEvenForRoot) {
+// Every folder holds sealed/out.csv ("old") and an empty folder "folder"; `prepare` may protect
+// them and returns false where the system or the user cannot.
+struct Refusal {
+  const char* name;
+  const char* target;       // under the test's folder
+  const char* detail;       // part of the message
+  int protect = 0;          // FS_IMMUTABLE_FL or FS_APPEND_FL on the target, or
+  bool sealFolder = false;  // immutable on sealed/
+  unsigned mode = 0644;     // of sealed/out.csv
+};
+// Test names, not bytes, in the test list.
+void PrintTo(const Refusal& c, std::ostream* os) {
+  *os << c.name;
+}
+
+const std::string kTooLongName(256, 'x');
+const Refusal kRefusals[] = {
+    {"MissingFolder", "missing/out.csv",
+     "creating a temporary file beside it failed: No such file or directory"},
+    {"Folder", "folder", "it is a folder"},
+    {"ImmutableTarget", "sealed/out.csv", "it is read-only", FS_IMMUTABLE_FL},
+    {"ImmutableFolder", "sealed/out.csv", "creating a temporary file beside it failed", 0, true},
+    {"ImmutableFolderNewFile", "sealed/new.csv", "creating a temporary file beside it failed", 0,
+     true},
+    // Root may write anything, but a file without write bits is read-only for it too.
+    {"NoWriteBits", "sealed/out.csv", "it is read-only", 0, false, 0444},
+    {"AppendOnly", "sealed/out.csv", "append-only", FS_APPEND_FL},
+    {"NameTooLong", kTooLongName.c_str(), "File name too long"},
+};
+
+class Refused : public testing::TestWithParam<std::tuple<Refusal, Temporary>> {};
+
+// Refused by open(), before any output is made: no work is wasted, and nothing is touched.
+TEST_P(Refused, BeforeAnyWorkLeavingEverything) {
+  const auto& [c, kind] = GetParam();
   TempFolder folder;
-  writeBytes(folder / "locked.csv", "old\r\n");
-  const fs::path sealed = folder / "sealed";
-  fs::create_directory(sealed);
-  writeBytes(sealed / "out.csv", "old\r\n");
-  {
-    const testing_files::Immutable lockedFile(folder / "locked.csv");
-    const testing_files::Immutable sealedFolder(sealed);
-    if (!lockedFile.set() || !sealedFolder.set()) {
-      GTEST_SKIP() << "the file system or the user cannot make files immutable";
-    }
-    for (const Temporary kind : {Temporary::Unnamed, Temporary::Named}) {
-      const FileCalls calls = callsFor(kind);
-      const auto locked = writeFileAtomically(folder / "locked.csv", "new\r\n", calls);
-      ASSERT_TRUE(locked);
-      EXPECT_EQ(locked->detail, "it is read-only");
-      EXPECT_TRUE(writeFileAtomically(sealed / "out.csv", "new\r\n", calls));
-      EXPECT_TRUE(writeFileAtomically(sealed / "fresh.csv", "new\r\n", calls));
-    }
+  fs::create_directory(folder / "folder");
+  fs::create_directory(folder / "sealed");
+  writeBytes(folder / "sealed" / "out.csv", "old\r\n");
+  ::chmod((folder / "sealed" / "out.csv").c_str(), c.mode);
+  const testing_files::Immutable target(c.protect != 0 ? folder / "sealed" / "out.csv" : fs::path(),
+                                        c.protect != 0 ? c.protect : FS_IMMUTABLE_FL);
+  const testing_files::Immutable sealed(c.sealFolder ? folder / "sealed" : fs::path());
+  if ((c.protect != 0 && !target.set()) || (c.sealFolder && !sealed.set())) {
+    GTEST_SKIP() << "the file system or the user cannot protect files";
   }
-  EXPECT_EQ(readBytes(folder / "locked.csv"), "old\r\n");
-  EXPECT_EQ(readBytes(sealed / "out.csv"), "old\r\n");
-  EXPECT_EQ(folder.listing(), "locked.csv\nsealed\n");
-  EXPECT_EQ(std::distance(fs::directory_iterator(sealed), fs::directory_iterator()), 1);
+  const std::string before = folder.listing();
+  SafeFile file(folder / c.target, callsFor(kind));
+  const auto error = file.open();
+  ASSERT_TRUE(error);
+  EXPECT_NE(error->detail.find(c.detail), std::string::npos) << error->detail;
+  EXPECT_EQ(folder.listing(), before);
+  EXPECT_EQ(readBytes(folder / "sealed" / "out.csv"), "old\r\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder / "sealed"), fs::directory_iterator()), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveFault, Refused,
+                         testing::Combine(testing::ValuesIn(kRefusals),
+                                          testing::Values(Temporary::Unnamed, Temporary::Named)),
+                         [](const auto& test) {
+                           return std::get<0>(test.param).name + kindName(std::get<1>(test.param));
+                         });
+
+unsigned modeOf(const fs::path& path) {
+  struct stat st {};
+  ::lstat(path.c_str(), &st);
+  return st.st_mode & 07777u;
+}
+
+std::string attribute(const fs::path& path, const char* name) {
+  char value[256];
+  const ssize_t size = ::getxattr(path.c_str(), name, value, sizeof value);
+  return size < 0 ? "" : std::string(value, static_cast<std::size_t>(size));
+}
+
+// An access ACL in the system's binary form: the owner rw, user `user` r, the rest r.
+std::string aclGranting(std::uint32_t user) {
+  std::string bytes;
+  const auto put = [&bytes](std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes += static_cast<char>(value >> (8 * i));
+  };
+  put(2, 4);  // version
+  for (const auto& [tag, perm, id] :
+       {std::tuple{0x01u, 6u, ~0u}, std::tuple{0x02u, 4u, user}, std::tuple{0x04u, 4u, ~0u},
+        std::tuple{0x10u, 4u, ~0u}, std::tuple{0x20u, 4u, ~0u}}) {
+    put(tag, 2);
+    put(perm, 2);
+    put(id, 4);
+  }
+  return bytes;
+}
+
+struct Saved {
+  const char* name;
+  // Makes what is at the folder, returns the name to save to; empty skips the case.
+  std::string (*prepare)(const TempFolder&);
+  // Checks what the save left; `content` is what was saved.
+  void (*check)(const TempFolder&, const std::string& name);
+};
+// Test names, not bytes, in the test list.
+void PrintTo(const Saved& c, std::ostream* os) {
+  *os << c.name;
+}
+
+constexpr std::uint32_t kNobody = 65534;
+const std::string kKanjiName = [] {
+  std::string name;
+  for (int i = 0; i < 79; ++i) name += "\xE6\xBC\xA2";  // 漢: 3 bytes
+  return name + ".csv";                                 // 241 bytes
+}();
+
+const Saved kSaved[] = {
+    {"NewFileGetsTheUsualPermissions", [](const TempFolder&) { return std::string("new.csv"); },
+     [](const TempFolder& f, const std::string& name) {
+       const mode_t mask = ::umask(0);
+       ::umask(mask);
+       EXPECT_EQ(modeOf(f / name), 0666u & ~static_cast<unsigned>(mask));
+     }},
+    // Mode bits kept, but a replacement never inherits setuid or setgid.
+    {"KeepsModeClearsSetuid",
+     [](const TempFolder& f) {
+       writeBytes(f / "out.csv", "a much longer old content that must not survive\r\n");
+       ::chmod((f / "out.csv").c_str(), 06755);
+       writeBytes(f / "other.csv", "");
+       ::chmod((f / "other.csv").c_str(), 0604);
+       EXPECT_FALSE(writeFileAtomically(f / "other.csv", "x\r\n"));
+       EXPECT_EQ(modeOf(f / "other.csv"), 0604u);
+       return std::string("out.csv");
+     },
+     [](const TempFolder& f, const std::string& name) { EXPECT_EQ(modeOf(f / name), 0755u); }},
+    {"KeepsOwnerGroupAclAndAttributes",
+     [](const TempFolder& f) {
+       writeBytes(f / "out.csv", "old\r\n");
+       const std::string acl = aclGranting(kNobody);
+       if (::geteuid() != 0 || ::chown((f / "out.csv").c_str(), kNobody, kNobody) != 0 ||
+           ::setxattr((f / "out.csv").c_str(), "user.origin", "logger 7", 8, 0) != 0 ||
+           ::setxattr((f / "out.csv").c_str(), "system.posix_acl_access", acl.data(), acl.size(),
+                      0) != 0) {
+         return std::string();  // not root, or no extended attributes here
+       }
+       return std::string("out.csv");
+     },
+     [](const TempFolder& f, const std::string& name) {
+       struct stat st {};
+       ::stat((f / name).c_str(), &st);
+       EXPECT_EQ(st.st_uid, kNobody);
+       EXPECT_EQ(st.st_gid, kNobody);
+       EXPECT_EQ(attribute(f / name, "user.origin"), "logger 7");
+       EXPECT_EQ(attribute(f / name, "system.posix_acl_access"), aclGranting(kNobody));
+     }},
+    {"WritesThroughASymbolicLink",
+     [](const TempFolder& f) {
+       writeBytes(f / "real.csv", "old\r\n");
+       fs::create_symlink("real.csv", f / "link.csv");
+       return std::string("link.csv");
+     },
+     [](const TempFolder& f, const std::string&) {
+       EXPECT_TRUE(fs::is_symlink(f / "link.csv"));
+       EXPECT_EQ(readBytes(f / "real.csv"), "new\r\n");
+     }},
+    // The file a dangling link names is created; the link stays a link.
+    {"WritesThroughADanglingLink",
+     [](const TempFolder& f) {
+       fs::create_directory(f / "data");
+       fs::create_symlink("data/real.csv", f / "link.csv");
+       return std::string("link.csv");
+     },
+     [](const TempFolder& f, const std::string&) {
+       EXPECT_TRUE(fs::is_symlink(f / "link.csv"));
+       EXPECT_EQ(readBytes(f / "data" / "real.csv"), "new\r\n");
+     }},
+    {"LongestKanjiName", [](const TempFolder&) { return kKanjiName; }, nullptr},
+    {"LongestName", [](const TempFolder&) { return std::string(255, 'x'); }, nullptr},
+};
+
+class SavedFile : public testing::TestWithParam<std::tuple<Saved, Temporary>> {};
+
+// Each write is short, so every byte also goes through the retry.
+TEST_P(SavedFile, HoldsTheBytesAndKeepsWhatItMust) {
+  const auto& [c, kind] = GetParam();
+  TempFolder folder;
+  const std::string name = c.prepare(folder);
+  if (name.empty()) GTEST_SKIP() << "needs root and extended attributes";
+  FileCalls calls = callsFor(kind);
+  calls.write = [](int fd, const char* data, std::size_t) {
+    return systemFileCalls().write(fd, data, 1);
+  };
+  const auto before = std::distance(fs::directory_iterator(folder.path()), {});
+  const auto error = writeFileAtomically(folder / name, "new\r\n", calls);
+  ASSERT_FALSE(error) << error->detail;
+  if (!fs::is_symlink(folder / name)) {
+    EXPECT_EQ(readBytes(folder / name), "new\r\n");
+  }
+  if (c.check != nullptr) c.check(folder, name);
+  EXPECT_LE(std::distance(fs::directory_iterator(folder.path()), {}), before + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveFault, SavedFile,
+                         testing::Combine(testing::ValuesIn(kSaved),
+                                          testing::Values(Temporary::Unnamed, Temporary::Named)),
+                         [](const auto& test) {
+                           return std::get<0>(test.param).name + kindName(std::get<1>(test.param));
+                         });
+
+// A name of one of this process's descriptors means the descriptor, as standard output does:
+// following it to the file it is open on and replacing that would lose what it held.
+TEST(SaveFault, ADescriptorsNameWritesThroughTheDescriptor) {
+  TempFolder folder;
+  writeBytes(folder / "app.log", "old log\n");
+  const int fd = ::open((folder / "app.log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  const std::string number = std::to_string(fd);
+  for (const std::string& name : {"/proc/self/fd/" + number, "/dev/fd/" + number}) {
+    EXPECT_FALSE(writeFileAtomically(name, "1\r\n"));
+  }
+  ::close(fd);
+  EXPECT_EQ(readBytes(folder / "app.log"), "old log\n1\r\n1\r\n");
+  EXPECT_EQ(namedDescriptor("/dev/stdout"), 1);
+  EXPECT_EQ(namedDescriptor(folder / "1"), std::nullopt);
+}
+
+// Another user's file (here root's, written by nobody) cannot keep its owner: refused before
+// any work rather than silently handed over.
+TEST(SaveFault, AFileWhoseOwnerCannotBeKeptIsRefused) {
+  const passwd* nobody = ::getpwnam("nobody");
+  if (::geteuid() != 0 || nobody == nullptr) GTEST_SKIP() << "needs root and a user nobody";
+  TempFolder folder;
+  ::chmod(folder.path().c_str(), 0777);
+  writeBytes(folder / "shared.csv", "old\r\n");
+  ::chmod((folder / "shared.csv").c_str(), 0666);
+  EXPECT_EXIT(
+      {
+        if (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) std::_Exit(3);
+        SafeFile file(folder / "shared.csv");
+        const auto error = file.open();
+        std::_Exit(error && error->detail.find("another user") != std::string::npos ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EQ(readBytes(folder / "shared.csv"), "old\r\n");
+  EXPECT_EQ(folder.listing(), "shared.csv\n");
+}
+
+// A non-blocking pipe that fills up is waited on, not given up.
+TEST(SaveFault, ANonBlockingDescriptorIsWaitedOn) {
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+  std::string got;
+  std::thread reader([&] {
+    char buffer[4096];
+    for (;;) {
+      const ssize_t n = ::read(ends[0], buffer, sizeof buffer);
+      if (n == 0) break;
+      if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+      if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const std::string bytes(1 << 20, 'x');
+  EXPECT_FALSE(writeToDescriptor(ends[1], bytes, "pipe"));
+  ::close(ends[1]);
+  reader.join();
+  ::close(ends[0]);
+  EXPECT_EQ(got.size(), bytes.size());
 }
 
 }  // namespace
