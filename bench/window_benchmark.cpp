@@ -44,6 +44,7 @@ class FixedFileDialogs final : public FileDialogBackend {
     return std::nullopt;
   }
   bool confirmReplace(const QString& /*path*/) override { return false; }
+  bool confirmReplaceSource(const QString& /*path*/) override { return false; }
 
  private:
   QString path_;
@@ -121,7 +122,10 @@ int main(int argc, char* argv[]) {
   auto dialogs = std::make_unique<FixedFileDialogs>(args[2]);
   auto notices = std::make_unique<RecordingNotifier>();
   const RecordingNotifier& notifier = *notices;
-  Form1 window(Form1Services{std::move(dialogs), std::move(notices), std::make_unique<NoHelp>()});
+  // The default thinning options, whatever the user's settings say.
+  Form1 window(Form1Services{
+      std::move(dialogs), std::move(notices), std::make_unique<NoHelp>(),
+      std::make_unique<QSettings>(QStringLiteral("/dev/null"), QSettings::IniFormat)});
   const Form1Controls& c = window.controls();
   std::printf("step=window seconds=0 maxrss_kb=%ld fields= records= cpu=0\n", peakRssKb());
 
