@@ -1,7 +1,6 @@
 // The open and thin commands through the window, with scripted dialogs and real files.
 #include <QApplication>
 #include <QCheckBox>
-#include <QEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,22 +38,6 @@ QString previewRow(int record, int fields) {
 }
 
 }  // namespace
-
-// Records every pointer shape the window shows, in order.
-class PointerLog final : public QObject {
- public:
-  explicit PointerLog(QWidget& window) : window_(window) { window.installEventFilter(this); }
-  std::vector<Qt::CursorShape> shapes;
-
- protected:
-  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
-    if (event->type() == QEvent::CursorChange) shapes.push_back(window_.cursor().shape());
-    return false;
-  }
-
- private:
-  QWidget& window_;
-};
 
 class OpenThinTest : public WindowTest {
  protected:
@@ -188,20 +171,4 @@ TEST_F(OpenThinTest, PeakModeAndTheDetailSettingsReachTheEngine) {
 
   QSettings stored(QFile::decodeName(scratch("settings.ini").c_str()), QSettings::IniFormat);
   EXPECT_EQ(loadThinOptions(stored), form->thinOptions());
-}
-
-TEST_F(OpenThinTest, TheHourglassShowsWhileFilesAreReadAndThinnedOnly) {
-  writeBytes(scratch("a.csv"), numbered(4, 1));
-  PointerLog log(*form);
-  const std::vector<Qt::CursorShape> busyThenIdle{Qt::WaitCursor, Qt::ArrowCursor};
-  open(path("a.csv"));
-  EXPECT_EQ(log.shapes, busyThenIdle);
-  log.shapes.clear();
-  thin(QStringLiteral("2"));
-  EXPECT_EQ(log.shapes, busyThenIdle);
-  log.shapes.clear();
-  cancelOpen();
-  thin(QStringLiteral("1"));
-  open(path("missing.csv"));
-  EXPECT_EQ(log.shapes, busyThenIdle);  // only the failed read was busy
 }
