@@ -3,7 +3,6 @@
 #include <QFileDialog>
 #include <QString>
 #include <QStringList>
-#include <filesystem>
 #include <functional>
 #include <optional>
 
@@ -53,11 +52,6 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request,
 // Turns "description|pattern|description|pattern…" into QFileDialog name filters. Patterns are
 // separated by ";" and "*.*" means every file, as on Windows.
 QStringList toNameFilters(const QString& filter);
-
-// A name from the dialog as a path for the core; lossless on every system.
-inline std::filesystem::path toPath(const QString& name) {
-  return std::filesystem::path(name.toStdU16String());
-}
 
 // The choices the open and save commands offer: CSV files first, then text files, then all.
 inline QString csvFilter() {

@@ -24,13 +24,15 @@ void runSaveCommand(CommandContext& context) {
 
   const QString path = dialog.fileName();
   std::optional<vorlet::FileError> error;
-  context.runBusy(QStringLiteral("保存しています: %1").arg(QFileInfo(path).fileName()),
-                  [&error, &workspace, &path] { error = saveResult(workspace, path); });
+  const std::int64_t records = resultSize(workspace).records.value_or(0);
+  context.runBusy(
+      QStringLiteral("保存しています: %1（%2 行）").arg(QFileInfo(path).fileName()).arg(records),
+      [&error, &workspace, &path] { error = saveResult(workspace, path); });
   if (error) {
     context.notifier.notify(saveFailedMessage(*error));
     return;
   }
-  context.showStatus(savedStatusMessage(path, resultSize(workspace).records.value_or(0)));
+  context.showStatus(savedStatusMessage(path, records));
 }
 
 }  // namespace vorlet::app

@@ -20,7 +20,9 @@ vorlet::ThinMode thinMode(const Form1Controls& c) {
 
 QString thinningStatus(const Workspace& workspace) {
   const TableSize size = sourceSize(workspace);
-  return QStringLiteral("間引いています（%1 行）").arg(size.records.value_or(0));
+  return QStringLiteral("間引いています（%1 行、%2 MB）")
+      .arg(size.records.value_or(0))
+      .arg(workspace.sourceSize / 1'000'000);
 }
 
 }  // namespace

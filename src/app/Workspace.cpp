@@ -1,14 +1,20 @@
 #include "app/Workspace.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFileInfo>
+#include <filesystem>
 
-#include "app/CommonDialog.h"
 #include "thinning/ThinTable.h"
 
 namespace vorlet::app {
 
 namespace {
+
+// A name from a dialog as a path for the core; lossless on every system.
+std::filesystem::path toPath(const QString& name) {
+  return std::filesystem::path(name.toStdU16String());
+}
 
 // An input method types digits, sign and point full-width ("１０"); the box means the same
 // number. Files and vorlet-thin keep the strict number grammar.
