@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <QStringList>
 #include <QTranslator>
@@ -23,6 +24,6 @@ int main(int argc, char* argv[]) {
   window.show();
   // `vorlet FILE` opens FILE, through the open command's checks and messages.
   const QStringList arguments = QApplication::arguments();
-  if (arguments.size() > 1) window.openFile(arguments.at(1));
+  if (arguments.size() > 1) window.openFile(QFileInfo(arguments.at(1)).absoluteFilePath());
   return QApplication::exec();
 }
