@@ -33,11 +33,11 @@ Widget* placed(Widget* widget, const char* name, const QRect& place, const QFont
 }
 
 // Qt parents own every widget made below.
-template <class Label = FormLabel>
-Label* label(QWidget* parent, const char* name, const QString& caption, const QRect& place,
-             const QFont& font = interfaceFont()) {
-  auto* made = placed(new Label(caption, parent), name, place, font);
-  // Opaque, so a label laid over part of another (Label5's last lines) hides what it covers.
+QLabel* label(QWidget* parent, const char* name, const QString& caption, const QRect& place,
+              const QFont& font = interfaceFont()) {
+  auto* made = placed(new FormLabel(caption, parent), name, place, font);
+  // Opaque, so a label laid over part of another (Label10 reaches under "×") hides what it
+  // covers.
   made->setAutoFillBackground(true);
   return made;
 }
@@ -93,7 +93,6 @@ void buildFileFrame(QWidget* client, Form1Controls& c) {
   constexpr int kRowTop = 840, kPathTop = 240;
   c.Label5 = placed(new PathLabel(c.Frame2, twips(kRowTop - kPathTop)), "Label5",
                     twipsRect(960, kPathTop, 2055, 735), interfaceFont(8.25));
-  c.Label5->setAutoFillBackground(true);
   c.Label6 =
       label(c.Frame2, "Label6", QStringLiteral("　列×行　："), twipsRect(120, 840, 975, 375));
   c.Label7 = label(c.Frame2, "Label7", {}, twipsRect(1080, 840, 375, 255), arialFont(9.75, true));
