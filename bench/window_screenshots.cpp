@@ -1,7 +1,7 @@
 // window_screenshots [FOLDER]: pictures of the window for reviewers, by default in
 // <build>/screenshots: at start, after thinning a Shift-JIS file, the interval notice, a long
-// path, counts of 1,000 columns by 1,000,001 rows, and peak mode. Runs on Qt's offscreen
-// platform; the files it opens are written to a scratch folder inside FOLDER.
+// path in peak mode, the thinning details dialog, and counts of 1,000 columns by 1,000,001
+// rows. Runs on Qt's offscreen platform; the files it opens are written inside FOLDER.
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -19,6 +19,7 @@
 #include "app/Form1.h"
 #include "app/Help.h"
 #include "app/Notifier.h"
+#include "app/ThinOptionsDialog.h"
 #include "app/ValueLabels.h"
 
 using namespace vorlet::app;
@@ -126,6 +127,11 @@ int main(int argc, char* argv[]) {
   c.open->trigger();
   thin("10", c.Option3);
   picture(window, "long-path-peak.png");
+
+  ThinOptionsDialog details(ThinOptions{1, true, true, false}, &window);
+  details.show();
+  picture(details, "thin-details.png");
+  details.close();
 
   showCounts(c.sourceCounts, 1000, 1'000'001);
   showCounts(c.resultCounts, 1000, 500'000);
