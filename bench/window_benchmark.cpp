@@ -1,5 +1,6 @@
-// window_benchmark MODE FILE [INTERVAL]: times the window's open command on FILE and, unless MODE
-// is "open", its thin command in MODE ("simple" or "average") by INTERVAL (10 unless given).
+// window_benchmark MODE FILE [INTERVAL [OUT]]: times the window's open command on FILE and, unless
+// MODE is "open", its thin command in MODE ("simple", "average" or "peak") by INTERVAL (10 unless
+// given), then, when OUT is given, its save command writing OUT.
 // The commands run through the real window, its menu action and thin button, on Qt's offscreen
 // platform, with a file dialog that answers FILE. One line per step on standard output:
 //
@@ -33,20 +34,24 @@ using namespace vorlet::app;
 
 namespace {
 
-// Answers every open dialog with the benchmark's file; a save dialog is never expected.
+// Answers every open dialog with the benchmark's file and every save dialog with its output,
+// replacing an earlier output.
 class FixedFileDialogs final : public FileDialogBackend {
  public:
-  explicit FixedFileDialogs(QString path) : path_(std::move(path)) {}
+  FixedFileDialogs(QString path, QString output)
+      : path_(std::move(path)), output_(std::move(output)) {}
   std::optional<QString> chooseFileToOpen(const FileDialogRequest& /*request*/) override {
     return path_;
   }
   std::optional<QString> chooseFileToSave(const FileDialogRequest& /*request*/) override {
-    return std::nullopt;
+    return output_;
   }
-  bool confirmReplace(const QString& /*path*/) override { return false; }
+  bool confirmReplace(const QString& /*path*/) override { return true; }
+  bool confirmReplaceSource(const QString& /*path*/) override { return false; }
 
  private:
   QString path_;
+  QString output_;
 };
 
 class RecordingNotifier final : public Notifier {
@@ -98,7 +103,7 @@ void report(const char* step, Duration duration, const QLabel& fields, const QLa
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: window_benchmark open|simple|average FILE [INTERVAL]\n");
+  std::fprintf(stderr, "usage: window_benchmark open|simple|average|peak FILE [INTERVAL [OUT]]\n");
   return 2;
 }
 
@@ -109,19 +114,23 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);  // takes Qt's own options out of argv
   QApplication::setApplicationName(QStringLiteral("Vorlet"));
   const QStringList args = QApplication::arguments();
-  if (args.size() < 3 || args.size() > 4) return usage();
+  if (args.size() < 3 || args.size() > 5) return usage();
   const QString mode = args[1];
   if (mode != QLatin1String("open") && mode != QLatin1String("simple") &&
-      mode != QLatin1String("average")) {
+      mode != QLatin1String("average") && mode != QLatin1String("peak")) {
     return usage();
   }
-  const QString interval = args.size() == 4 ? args[3] : QStringLiteral("10");
+  const QString interval = args.size() >= 4 ? args[3] : QStringLiteral("10");
+  const QString output = args.size() == 5 ? args[4] : QString();
   installProgramFonts();
 
-  auto dialogs = std::make_unique<FixedFileDialogs>(args[2]);
+  auto dialogs = std::make_unique<FixedFileDialogs>(args[2], output);
   auto notices = std::make_unique<RecordingNotifier>();
   const RecordingNotifier& notifier = *notices;
-  Form1 window(Form1Services{std::move(dialogs), std::move(notices), std::make_unique<NoHelp>()});
+  // The default thinning options, whatever the user's settings say.
+  Form1 window(Form1Services{
+      std::move(dialogs), std::move(notices), std::make_unique<NoHelp>(),
+      std::make_unique<QSettings>(QStringLiteral("/dev/null"), QSettings::IniFormat)});
   const Form1Controls& c = window.controls();
   std::printf("step=window seconds=0 maxrss_kb=%ld fields= records= cpu=0\n", peakRssKb());
 
@@ -136,13 +145,20 @@ int main(int argc, char* argv[]) {
   if (mode == QLatin1String("open")) return 0;
 
   c.Text1->setText(interval);
-  (mode == QLatin1String("average") ? c.Option2 : c.Option1)->setChecked(true);
+  (mode == QLatin1String("average") ? c.Option2
+   : mode == QLatin1String("peak")  ? c.Option3
+                                    : c.Option1)
+      ->setChecked(true);
   const Duration thin = timed([&] { c.Command1->click(); });
   if (window.intervalError() != nullptr || !notifier.messages.empty()) {
     std::fprintf(stderr, "window_benchmark: thin refused the interval '%s'\n",
                  qPrintable(interval));
     return 1;
   }
-  report(mode == QLatin1String("average") ? "average" : "simple", thin, *c.Label10, *c.Label11);
-  return 0;
+  report(qPrintable(mode), thin, *c.Label10, *c.Label11);
+  if (output.isEmpty()) return 0;
+
+  const Duration save = timed([&] { c.n_save->trigger(); });
+  report("save", save, *c.Label10, *c.Label11);
+  return notifier.messages.empty() ? 0 : 1;
 }

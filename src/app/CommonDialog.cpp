@@ -83,25 +83,38 @@ bool QtFileDialogBackend::confirmReplace(const QString& path) {
                                QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool QtFileDialogBackend::confirmReplaceSource(const QString& path) {
+  const QString warning = QStringLiteral(
+                              "%1 は、間引く前の元のデータのファイルです。\n"
+                              "置き換えると、元のデータは失われ、元に戻せません。\n"
+                              "それでも置き換えますか?")
+                              .arg(QFileInfo(path).fileName());
+  return QMessageBox::warning(owner_, QStringLiteral("Vorlet"), warning,
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) == QMessageBox::Yes;
+}
+
 FileDialogRequest CommonDialog::request() const {
   QString suffix = defaultExt_;
   if (suffix.startsWith(u'.')) suffix.remove(0, 1);
   return {fileName_, toNameFilters(filter_), suffix};
 }
 
-bool CommonDialog::showOpen() {
-  const std::optional<QString> chosen = backend_.chooseFileToOpen(request());
-  if (!chosen) return false;
-  fileName_ = *chosen;
-  return true;
+std::optional<QString> CommonDialog::showOpen() {
+  return backend_.chooseFileToOpen(request());
 }
 
-bool CommonDialog::showSave() {
+bool CommonDialog::showSave(const QString& proposed,
+                            const std::function<bool(const QString&)>& isSource) {
   FileDialogRequest ask = request();
+  if (!proposed.isEmpty()) ask.fileName = proposed;
   for (;;) {
     const std::optional<QString> chosen = backend_.chooseFileToSave(ask);
     if (!chosen) return false;
-    if (!QFileInfo::exists(*chosen) || backend_.confirmReplace(*chosen)) {
+    const bool agreed = isSource(*chosen)
+                            ? backend_.confirmReplaceSource(*chosen)
+                            : !QFileInfo::exists(*chosen) || backend_.confirmReplace(*chosen);
+    if (agreed) {
       fileName_ = *chosen;
       return true;
     }

@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <QString>
 #include <QStringList>
-#include <filesystem>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -27,6 +27,8 @@ class FileDialogBackend {
   virtual std::optional<QString> chooseFileToSave(const FileDialogRequest& request) = 0;
   // Asked when the name chosen for saving is an existing file; true replaces it.
   virtual bool confirmReplace(const QString& path) = 0;
+  // Asked instead when it is the file the result was read from; the answer defaults to No.
+  virtual bool confirmReplaceSource(const QString& path) = 0;
 };
 
 // Modal QFileDialogs and a Japanese question before replacing a file.
@@ -36,6 +38,7 @@ class QtFileDialogBackend final : public FileDialogBackend {
   std::optional<QString> chooseFileToOpen(const FileDialogRequest& request) override;
   std::optional<QString> chooseFileToSave(const FileDialogRequest& request) override;
   bool confirmReplace(const QString& path) override;
+  bool confirmReplaceSource(const QString& path) override;
 
  private:
   std::optional<QString> run(const FileDialogRequest& request, QFileDialog::AcceptMode mode);
@@ -50,18 +53,14 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request,
 // separated by ";" and "*.*" means every file, as on Windows.
 QStringList toNameFilters(const QString& filter);
 
-// A name from the dialog as a path for the core; lossless on every system.
-inline std::filesystem::path toPath(const QString& name) {
-  return std::filesystem::path(name.toStdU16String());
-}
-
 // The choices the open and save commands offer: CSV files first, then text files, then all.
 inline QString csvFilter() {
   return QStringLiteral("CSV File (*.csv)|*.csv|Text (*.txt)|*.txt|All Files (*.*)|*.*");
 }
 
 // The file dialog the open and save commands share: its file name carries over between uses.
-// A confirmed dialog sets the name to the chosen path; a cancelled one leaves it.
+// The open command sets it only once a file has been read; a confirmed save dialog sets it to
+// the chosen path; a cancelled dialog leaves it.
 class CommonDialog {
  public:
   explicit CommonDialog(FileDialogBackend& backend) : backend_(backend) {}
@@ -76,11 +75,12 @@ class CommonDialog {
   bool cancelError() const { return cancelError_; }
   void setCancelError(bool on) { cancelError_ = on; }
 
-  // True when the user confirmed a file.
-  bool showOpen();
-  // True when the user confirmed a name. An existing file is replaced only after the user
-  // agrees; declining returns to the dialog.
-  bool showSave();
+  // The file the user chose, or nothing when the dialog was cancelled. The name stays as it was.
+  std::optional<QString> showOpen();
+  // True when the user confirmed a name. The dialog starts at `proposed` when one is given. An
+  // existing file is replaced only after the user agrees, asked with a warning of its own when
+  // `isSource` says it holds the source data; declining returns to the dialog.
+  bool showSave(const QString& proposed, const std::function<bool(const QString&)>& isSource);
 
  private:
   FileDialogRequest request() const;

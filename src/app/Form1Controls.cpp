@@ -7,15 +7,14 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
-#include <QTextOption>
 
 #include "app/FlexGrid.h"
 #include "app/Fonts.h"
 #include "app/Twips.h"
+#include "app/ValueLabels.h"
 
 namespace vorlet::app {
 
@@ -24,22 +23,6 @@ namespace {
 constexpr int kClientWidth = 10755;
 constexpr int kClientHeight = 6225;
 constexpr int kStatusBarTop = 5850;
-
-// A label keeps its size: text wraps inside it and what does not fit is cut off. A long word,
-// such as a path, breaks anywhere rather than running out of sight at the first line's end.
-class FormLabel final : public QLabel {
- public:
-  using QLabel::QLabel;
-
- protected:
-  void paintEvent(QPaintEvent* /*event*/) override {
-    QPainter painter(this);
-    painter.setPen(palette().color(foregroundRole()));
-    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    painter.drawText(QRectF(contentsRect()), text(), option);
-  }
-};
 
 template <class Widget>
 Widget* placed(Widget* widget, const char* name, const QRect& place, const QFont& font) {
@@ -53,7 +36,8 @@ Widget* placed(Widget* widget, const char* name, const QRect& place, const QFont
 QLabel* label(QWidget* parent, const char* name, const QString& caption, const QRect& place,
               const QFont& font = interfaceFont()) {
   auto* made = placed(new FormLabel(caption, parent), name, place, font);
-  // Opaque, so a label laid over part of another (Label5's last lines) hides what it covers.
+  // Opaque, so a label laid over part of another (Label10 reaches under "×") hides what it
+  // covers.
   made->setAutoFillBackground(true);
   return made;
 }
@@ -70,7 +54,8 @@ QGroupBox* frame(QWidget* parent, const char* name, const QString& caption, cons
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QRect& place) {
   auto* made = placed(new QPushButton(caption, parent), name, place, interfaceFont());
-  made->setAutoDefault(false);  // Enter presses a button only when it has the focus
+  // Enter presses the focused button; outside a dialog no button is ever the default one.
+  made->setAutoDefault(true);
   return made;
 }
 
@@ -94,18 +79,27 @@ QMenu* menu(QMenuBar* bar, const char* name, const QString& caption) {
   return made;
 }
 
+// Where a frame's children end on the right: inside its border line.
+int innerEdge(const QGroupBox* frame) {
+  return frame->width() - twips(60);
+}
+
 void buildFileFrame(QWidget* client, Form1Controls& c) {
   c.Frame2 =
       frame(client, "Frame2", QStringLiteral("csvファイル情報"), twipsRect(120, 360, 3255, 1335));
   c.Label4 =
       label(c.Frame2, "Label4", QStringLiteral("ファイル名："), twipsRect(120, 240, 975, 255));
-  c.Label5 = label(c.Frame2, "Label5", {}, twipsRect(960, 240, 2055, 735), interfaceFont(8.25));
+  // The path shows in the lines that fit above the "列×行" row.
+  constexpr int kRowTop = 840, kPathTop = 240;
+  c.Label5 = placed(new PathLabel(c.Frame2, twips(kRowTop - kPathTop)), "Label5",
+                    twipsRect(960, kPathTop, 2055, 735), interfaceFont(8.25));
   c.Label6 =
       label(c.Frame2, "Label6", QStringLiteral("　列×行　："), twipsRect(120, 840, 975, 375));
   c.Label7 = label(c.Frame2, "Label7", {}, twipsRect(1080, 840, 375, 255), arialFont(9.75, true));
   c.Label9 = label(c.Frame2, "Label9", QStringLiteral("×"), twipsRect(1440, 840, 255, 375),
                    interfaceFont(11.25, true));
   c.Label8 = label(c.Frame2, "Label8", {}, twipsRect(1800, 840, 735, 375), arialFont(9.75, true));
+  c.sourceCounts = countRow(c.Label7, c.Label9, c.Label8, innerEdge(c.Frame2));
 }
 
 void buildResultFrame(QWidget* client, Form1Controls& c) {
@@ -118,18 +112,21 @@ void buildResultFrame(QWidget* client, Form1Controls& c) {
                     interfaceFont(11.25, true));
   c.Label11 =
       label(c.Frame3, "Label11", {}, twipsRect(1920, 840, 375, 375), arialFont(11.25, true));
+  c.resultCounts = countRow(c.Label10, c.Label13, c.Label11, innerEdge(c.Frame3));
 }
 
 void buildSettings(QWidget* client, Form1Controls& c) {
   c.Frame1 = frame(client, "Frame1", QStringLiteral("設定"), twipsRect(3720, 2040, 1935, 2055));
   // The option buttons, the text box and the button belong to the window and lie over the
-  // frame; sharing one parent makes the two option buttons one exclusive group.
+  // frame; sharing one parent makes the option buttons one exclusive group.
   c.Option1 =
       option(client, "Option1", QStringLiteral("単純間引き"), twipsRect(3960, 2400, 1335, 255));
   c.Option2 =
       option(client, "Option2", QStringLiteral("平均間引き"), twipsRect(3960, 2760, 1335, 255));
+  c.Option3 =
+      option(client, "Option3", QStringLiteral("ピーク保持"), twipsRect(3960, 3120, 1335, 255));
   c.Option1->setChecked(true);
-  for (QRadioButton* choice : {c.Option1, c.Option2}) {
+  for (QRadioButton* choice : {c.Option1, c.Option2, c.Option3}) {
     // Tab stops at the selected one only; the arrow keys move between them.
     const auto stopAtSelected = [choice](bool selected) {
       choice->setFocusPolicy(selected ? Qt::StrongFocus : Qt::ClickFocus);
@@ -164,8 +161,14 @@ void buildMenus(QMainWindow& window, Form1Controls& c) {
   c.n_save = item(c.file, "n_save", QStringLiteral("名前をつけて保存"),
                   QKeySequence(Qt::CTRL | Qt::Key_S));
   c.exit = item(c.file, "exit", QStringLiteral("終了"));
+
+  // ---- menu "オプション": the thinning options ----------------------------------------------
+  c.options = menu(bar, "options", QStringLiteral("オプション"));
+  c.thinDetails = item(c.options, "thinDetails", QStringLiteral("間引きの詳細設定..."));
+  // ---- end of menu "オプション" -------------------------------------------------------------
+
   c.help = menu(bar, "help", QStringLiteral("ヘルプ"));
-  c.helpm = item(c.help, "helpm", QStringLiteral("ヘルプ"));
+  c.helpm = item(c.help, "helpm", QStringLiteral("ヘルプ"), QKeySequence(Qt::Key_F1));
   c.verinfo = item(c.help, "verinfo", QStringLiteral("バージョン情報"));
 }
 
@@ -185,7 +188,7 @@ void buildStatusBar(QMainWindow& window, Form1Controls& c) {
 void setKeyboardOrder(const Form1Controls& c) {
   // Labels and frames take no focus. The option buttons are one stop; the arrows move the
   // selection between them.
-  QWidget* const order[] = {c.Command1, c.Option1,  c.Option2,     c.Text1,
+  QWidget* const order[] = {c.Command1, c.Option1,  c.Option2,     c.Option3,    c.Text1,
                             c.Command2, c.Command3, c.MSFlexGrid1, c.MSFlexGrid2};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i)
     QWidget::setTabOrder(order[i], order[i + 1]);

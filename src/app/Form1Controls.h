@@ -10,16 +10,19 @@ class QPushButton;
 class QRadioButton;
 class QStatusBar;
 
+#include "app/ValueLabels.h"
+
 namespace vorlet::app {
 
 class FlexGrid;
+class PathLabel;
 
 // Every control of the main window, named as the window's design names them (the names are
 // also the widgets' object names, for tests and accessibility tools). The window owns them.
 struct Form1Controls {
   QGroupBox* Frame2;
   QLabel* Label4;
-  QLabel* Label5;
+  PathLabel* Label5;
   QLabel* Label6;
   QLabel* Label7;
   QLabel* Label9;
@@ -34,6 +37,7 @@ struct Form1Controls {
   QGroupBox* Frame1;
   QRadioButton* Option1;
   QRadioButton* Option2;
+  QRadioButton* Option3;
   QLabel* Label2;
   QLineEdit* Text1;
   QPushButton* Command1;
@@ -46,9 +50,14 @@ struct Form1Controls {
   QAction* open;
   QAction* n_save;
   QAction* exit;
+  QMenu* options;
+  QAction* thinDetails;
   QMenu* help;
   QAction* helpm;
   QAction* verinfo;
+  // The "columns × rows" rows of the two frames, laid out afresh for every count shown.
+  CountRow sourceCounts;
+  CountRow resultCounts;
 };
 
 // Creates the controls at their places with their captions, fonts and keyboard order, and

@@ -93,6 +93,10 @@ class HelpViewerDesk final : public HelpDesk {
     viewer_->activateWindow();
   }
 
+  void closeViewer() override {
+    if (viewer_) viewer_->close();
+  }
+
  private:
   // Every request reads the file afresh and starts on its contents at the top (where loading a
   // page without a fragment puts it), with nothing to go back to.

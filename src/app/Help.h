@@ -30,6 +30,8 @@ class HelpDesk {
  public:
   virtual ~HelpDesk() = default;
   virtual void showHelp(const QString& helpFile) = 0;
+  // Closes the viewer's window, if one is open; the program is ending.
+  virtual void closeViewer() {}
 };
 
 // The program's own help viewer: opens (or raises) one help window on the top of the given file.

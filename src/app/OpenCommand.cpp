@@ -1,6 +1,6 @@
 #include "app/OpenCommand.h"
 
-#include <QLabel>
+#include <QFileInfo>
 #include <variant>
 
 #include "app/CommandContext.h"
@@ -14,29 +14,11 @@ namespace vorlet::app {
 
 namespace {
 
-QString boundText(const vorlet::Cell& bound) {
-  const vorlet::Result<std::string> text = vorlet::toText(bound);
-  return text ? QString::fromStdString(*text) : QString();
-}
-
-void adopt(Workspace& workspace, vorlet::OpenedTable& opened) {
-  vorlet::SharedVariables& vars = workspace.vars;
-  vars.SourceTable = std::move(opened.table);
-  workspace.sourceEncoding = opened.encoding;
-  vars.FieldMax = vorlet::Cell::integer32(*vars.SourceTable.upperBound(1));
-  vars.RecordMax = vorlet::Cell::integer32(*vars.SourceTable.upperBound(2));
-}
-
-void show(CommandContext& context) {
-  const Workspace& workspace = context.workspace;
-  Form1Controls& c = context.controls;
-  c.Label5->setText(context.dialog.fileName());
-  c.Label7->setText(boundText(workspace.vars.FieldMax));
-  c.Label8->setText(boundText(workspace.vars.RecordMax));
-  c.MSFlexGrid1->clearCells();  // no cell of an earlier file may stay
-  showPreview(*c.MSFlexGrid1, workspace.vars.SourceTable, workspace.sourceEncoding);
-  c.MSFlexGrid2->refresh();
-  c.MSFlexGrid1->refresh();
+QString openingStatus(const QString& path) {
+  const qint64 megabytes = QFileInfo(path).size() / 1'000'000;
+  return QStringLiteral("読み込んでいます: %1（%2 MB）")
+      .arg(QFileInfo(path).fileName())
+      .arg(megabytes);
 }
 
 }  // namespace
@@ -46,20 +28,31 @@ void runOpenCommand(CommandContext& context) {
   CommonDialog& dialog = context.dialog;
   dialog.setCancelError(true);
   dialog.setFilter(csvFilter());
-  if (!dialog.showOpen()) return;
+  if (const std::optional<QString> chosen = dialog.showOpen()) openFile(context, *chosen);
+}
 
+bool openFile(CommandContext& context, const QString& path) {
   context.controls.MSFlexGrid1->refresh();
-  BusyPointer busy(context.setMousePointer);
-  busy.hourglass();
-  // Read into a fresh table, so a file that fails leaves the current one untouched.
-  auto read = vorlet::readDelimitedFile(toPath(dialog.fileName()));
-  if (auto* error = std::get_if<vorlet::FileError>(&read)) {
-    busy.done();
+  ReadOutcome read;
+  context.runBusy(openingStatus(path), [&read, &path] { read = readSource(path); });
+  if (const auto* error = std::get_if<vorlet::FileError>(&read)) {
     context.notifier.notify(openFailedMessage(*error));
-    return;
+    return false;
   }
-  adopt(context.workspace, std::get<vorlet::OpenedTable>(read));
-  show(context);
+  adoptSource(context.workspace, std::get<vorlet::OpenedTable>(std::move(read)), path);
+  context.dialog.setFileName(path);
+  showSource(context.controls, context.workspace);
+  return true;
+}
+
+void showSource(Form1Controls& c, const Workspace& workspace) {
+  c.Label5->setPath(workspace.sourcePath);
+  const TableSize size = sourceSize(workspace);
+  showCounts(c.sourceCounts, size.fields, size.records);
+  c.MSFlexGrid1->clearCells();  // no cell of an earlier file may stay
+  showPreview(*c.MSFlexGrid1, workspace.vars.SourceTable, workspace.sourceEncoding);
+  c.MSFlexGrid2->refresh();
+  c.MSFlexGrid1->refresh();
 }
 
 }  // namespace vorlet::app

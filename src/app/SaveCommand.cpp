@@ -1,5 +1,7 @@
 #include "app/SaveCommand.h"
 
+#include <QFileInfo>
+
 #include "app/CommandContext.h"
 #include "app/CommonDialog.h"
 #include "app/Notifier.h"
@@ -15,11 +17,22 @@ void runSaveCommand(CommandContext& context) {
   }
   CommonDialog& dialog = context.dialog;
   dialog.setFilter(csvFilter());
-  if (!dialog.showSave()) return;
+  const auto isSource = [&workspace](const QString& path) {
+    return isResultSource(workspace, path);
+  };
+  if (!dialog.showSave(proposedSaveName(workspace), isSource)) return;
 
-  const std::optional<vorlet::FileError> error = vorlet::saveDelimitedFile(
-      workspace.vars.ResultTable, workspace.resultEncoding, toPath(dialog.fileName()));
-  if (error) context.notifier.notify(saveFailedMessage(*error));
+  const QString path = dialog.fileName();
+  std::optional<vorlet::FileError> error;
+  const std::int64_t records = resultSize(workspace).records.value_or(0);
+  context.runBusy(
+      QStringLiteral("保存しています: %1（%2 行）").arg(QFileInfo(path).fileName()).arg(records),
+      [&error, &workspace, &path] { error = saveResult(workspace, path); });
+  if (error) {
+    context.notifier.notify(saveFailedMessage(*error));
+    return;
+  }
+  context.showStatus(savedStatusMessage(path, records));
 }
 
 }  // namespace vorlet::app

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 
 #include "delimited/FileRoad.h"
 
@@ -11,5 +12,9 @@ QString openFailedMessage(const vorlet::FileError& error);
 QString saveFailedMessage(const vorlet::FileError& error);
 QString nothingToSaveMessage();
 QString outOfMemoryMessage();
+// The interval error notice's text for an interval too large for 16 bits.
+QString intervalTooLargeMessage();
+// The status bar after a save: the file and how many records it holds.
+QString savedStatusMessage(const QString& path, std::int64_t records);
 
 }  // namespace vorlet::app

@@ -30,7 +30,7 @@ pls_value::pls_value() : QWidget(nullptr, Qt::Window) {
   Picture1->setPalette(grey);
   Picture1->setPixmap(stopSign.pixmap(32, 32));
 
-  Label1 = new QLabel(QStringLiteral("　間引き間隔は、2以上の整数を指定してください。"), this);
+  Label1 = new QLabel(standardMessage(), this);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setGeometry(twipsRect(1080, 240, 2655, 375));
   Label1->setFont(interfaceFont(9.75));
@@ -40,11 +40,20 @@ pls_value::pls_value() : QWidget(nullptr, Qt::Window) {
   Command1 = new QPushButton(QStringLiteral("確認"), this);
   Command1->setObjectName(QStringLiteral("Command1"));
   Command1->setGeometry(twipsRect(2760, 720, 1335, 375));
+  Command1->setAutoDefault(true);  // Enter presses it while it has the focus
   connect(Command1, &QPushButton::clicked, this, &QWidget::close);
   Command1->setFocus();
 
   setGeometry(
       QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen()->availableGeometry()));
+}
+
+QString pls_value::standardMessage() {
+  return QStringLiteral("　間引き間隔は、2以上の整数を指定してください。");
+}
+
+void pls_value::setMessage(const QString& message) {
+  Label1->setText(message);
 }
 
 }  // namespace vorlet::app

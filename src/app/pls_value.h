@@ -13,6 +13,11 @@ class pls_value final : public QWidget {
  public:
   pls_value();
 
+  // "　間引き間隔は、2以上の整数を指定してください。"
+  static QString standardMessage();
+  // The refusal's own words: the standard message, or one that names a limit.
+  void setMessage(const QString& message);
+
   QLabel* Picture1;
   QLabel* Label1;
   QPushButton* Command1;

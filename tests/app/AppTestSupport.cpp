@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <algorithm>
 
 #include "app/FlexGrid.h"
@@ -27,8 +28,10 @@ WindowTest::WindowTest() {
   dialogs = scripted.get();
   notifier = recorder.get();
   helpDesk = desk.get();
-  form = std::make_unique<Form1>(
-      Form1Services{std::move(scripted), std::move(recorder), std::move(desk)});
+  auto settings = std::make_unique<QSettings>(QFile::decodeName(scratch("settings.ini").c_str()),
+                                              QSettings::IniFormat);
+  form = std::make_unique<Form1>(Form1Services{std::move(scripted), std::move(recorder),
+                                               std::move(desk), std::move(settings)});
 }
 
 WindowTest::~WindowTest() {
@@ -50,9 +53,12 @@ void WindowTest::cancelOpen() {
   ui().open->trigger();
 }
 
-void WindowTest::thin(const QString& interval, bool average) {
+void WindowTest::thin(const QString& interval, vorlet::ThinMode mode) {
   ui().Text1->setText(interval);
-  (average ? ui().Option2 : ui().Option1)->setChecked(true);
+  QRadioButton* option = mode == vorlet::ThinMode::Average ? ui().Option2
+                         : mode == vorlet::ThinMode::Peak  ? ui().Option3
+                                                           : ui().Option1;
+  option->setChecked(true);
   ui().Command1->click();
 }
 
@@ -74,8 +80,10 @@ std::vector<QString> WindowTest::rows(const FlexGrid& grid) {
 
 SourceState WindowTest::source() const {
   const auto& table = form->workspace().vars.SourceTable;
-  return {ui().Label5->text(),     ui().Label7->text(), ui().Label8->text(),
-          rows(*ui().MSFlexGrid1), table.fieldCount(),  table.recordCount()};
+  return {ui().Label5->text(),     ui().Label7->text(),
+          ui().Label8->text(),     form->commonDialog().fileName(),
+          rows(*ui().MSFlexGrid1), table.fieldCount(),
+          table.recordCount()};
 }
 
 int main(int argc, char* argv[]) {

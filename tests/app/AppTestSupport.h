@@ -27,9 +27,11 @@ class ScriptedFileDialogs final : public FileDialogBackend {
   std::deque<QString> openAnswers;  // a path, or kCancel
   std::deque<QString> saveAnswers;
   std::deque<bool> replaceAnswers;
+  std::deque<bool> replaceSourceAnswers;
   std::vector<FileDialogRequest> openRequests;
   std::vector<FileDialogRequest> saveRequests;
   std::vector<QString> replaceQuestions;
+  std::vector<QString> replaceSourceQuestions;
 
   std::optional<QString> chooseFileToOpen(const FileDialogRequest& request) override {
     openRequests.push_back(request);
@@ -42,6 +44,10 @@ class ScriptedFileDialogs final : public FileDialogBackend {
   bool confirmReplace(const QString& path) override {
     replaceQuestions.push_back(path);
     return next(replaceAnswers);
+  }
+  bool confirmReplaceSource(const QString& path) override {
+    replaceSourceQuestions.push_back(path);
+    return next(replaceSourceAnswers);
   }
 
  private:
@@ -70,12 +76,14 @@ class RecordingNotifier final : public Notifier {
 class RecordingHelpDesk final : public HelpDesk {
  public:
   std::vector<QString> requests;
+  int closed = 0;
   void showHelp(const QString& helpFile) override { requests.push_back(helpFile); }
+  void closeViewer() override { ++closed; }
 };
 
 // Everything the open command may change, to show that a step changed none of it.
 struct SourceState {
-  QString label5, label7, label8;
+  QString label5, label7, label8, dialogName;
   std::vector<QString> preview;
   std::int64_t fields, records;
   bool operator==(const SourceState&) const = default;
@@ -94,7 +102,7 @@ class WindowTest : public ::testing::Test {
   void open(const QString& chosen);
   void cancelOpen();
   // Types the interval, picks the mode and presses the thin button.
-  void thin(const QString& interval, bool average = false);
+  void thin(const QString& interval, vorlet::ThinMode mode = vorlet::ThinMode::Simple);
   void save(const QString& chosen);
   // The grid's 50 × 5 texts, row by row, cells joined with "," and trailing empty rows dropped.
   static std::vector<QString> rows(const FlexGrid& grid);

@@ -1,9 +1,15 @@
 // The file dialog layer and the text decoding, apart from the window.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
+
 #include "AppTestSupport.h"
 #include "app/CommonDialog.h"
 #include "app/TextDecoding.h"
+#include "app/Translations.h"
 
 using namespace vorlet::app;
 
@@ -40,4 +46,15 @@ TEST(FileDialogSetUp, OffersTheFiltersTheSuffixAndTheLastFile) {
 TEST(DisplayDecoding, DecodesEachCellOnItsOwn) {
   decodeForDisplay("\x93", vorlet::TextEncoding::ShiftJis);
   EXPECT_EQ(decodeForDisplay("A", vorlet::TextEncoding::ShiftJis), QStringLiteral("A"));
+}
+
+// Qt's own dialogs speak Japanese: the translation is loaded and translates a known text.
+TEST(QtTranslations, TheJapaneseQtTextsAreLoadedAndUsed) {
+  const QString file =
+      QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ja.qm");
+  if (!QFileInfo::exists(file)) GTEST_SKIP() << "qtbase_ja.qm is missing (qt6-translations-l10n)";
+  QTranslator translator;
+  ASSERT_TRUE(installQtTranslations(translator));
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
+  QCoreApplication::removeTranslator(&translator);
 }

@@ -2,7 +2,9 @@
 // the program.
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include "AppTestSupport.h"
@@ -84,10 +86,42 @@ TEST_F(IntervalNoticeTest, ExitEndsTheProgramWithBothWindows) {
   }
 }
 
-TEST_F(IntervalNoticeTest, ClosingTheMainWindowLeavesTheNoticeAndTheProgramRunning) {
+// Closing the main window ends the program as the exit command does, the notice and the help
+// viewer included.
+TEST_F(IntervalNoticeTest, ClosingTheMainWindowEndsTheProgramWithTheNoticeAndTheHelp) {
   form->show();
   refuse();
-  EXPECT_FALSE(programEndsAfter([&] { form->close(); }));
-  EXPECT_EQ(openNotices(), 1);
-  EXPECT_TRUE(programEndsAfter([&] { notice()->Command1->click(); }));
+  ui().Command3->click();
+  EXPECT_TRUE(programEndsAfter([&] { form->close(); }));
+  EXPECT_EQ(openNotices(), 0);
+  EXPECT_EQ(helpDesk->closed, 1);
+}
+
+// Enter presses the focused button: the thin, help and exit buttons and the notice's 確認.
+TEST_F(IntervalNoticeTest, EnterPressesTheFocusedButton) {
+  writeBytes(scratch("a.csv"), "1\r\n2\r\n3\r\n4\r\n");
+  open(path("a.csv"));
+  ui().Text1->setText(QStringLiteral("2"));
+  QTest::keyClick(ui().Command1, Qt::Key_Return);
+  EXPECT_EQ(ui().Label11->text(), QStringLiteral("2"));
+  QTest::keyClick(ui().Command3, Qt::Key_Enter);
+  EXPECT_EQ(helpDesk->requests.size(), 1u);
+  form->show();
+  EXPECT_TRUE(programEndsAfter([&] { QTest::keyClick(ui().Command2, Qt::Key_Return); }));
+
+  refuse();
+  QPointer<pls_value> shown = notice();
+  shown->Command1->setFocus();
+  QTest::keyClick(shown->Command1, Qt::Key_Return);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(shown.isNull());
+}
+
+// An interval too large for 16 bits gets words that name the limit; the others keep the notice's.
+TEST_F(IntervalNoticeTest, AnIntervalAboveTheLimitIsToldTheLimit) {
+  thin(QStringLiteral("４００００"));
+  ASSERT_NE(notice(), nullptr);
+  EXPECT_TRUE(notice()->Label1->text().contains(QStringLiteral("32767以下")));
+  refuse();
+  EXPECT_EQ(notice()->Label1->text(), pls_value::standardMessage());
 }

@@ -1,11 +1,17 @@
 // The open and thin commands through the window, with scripted dialogs and real files.
-#include <QEvent>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTimer>
 
 #include "AppTestSupport.h"
 #include "app/FlexGrid.h"
+#include "app/ThinOptionsDialog.h"
 #include "app/pls_value.h"
 
 using namespace vorlet::app;
@@ -32,22 +38,6 @@ QString previewRow(int record, int fields) {
 }
 
 }  // namespace
-
-// Records every pointer shape the window shows, in order.
-class PointerLog final : public QObject {
- public:
-  explicit PointerLog(QWidget& window) : window_(window) { window.installEventFilter(this); }
-  std::vector<Qt::CursorShape> shapes;
-
- protected:
-  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
-    if (event->type() == QEvent::CursorChange) shapes.push_back(window_.cursor().shape());
-    return false;
-  }
-
- private:
-  QWidget& window_;
-};
 
 class OpenThinTest : public WindowTest {
  protected:
@@ -105,6 +95,22 @@ TEST_F(OpenThinTest, TheGridShowsCellsDecodedInTheirFilesEncoding) {
   }
 }
 
+// A refused open (a picture here; the message per kind of refusal is in WorkspaceTest) changes
+// nothing: not the source, its labels, its preview, nor the name the next dialog offers.
+TEST_F(OpenThinTest, ARefusalKeepsTheSourceAndTheDialogsFileName) {
+  writeBytes(scratch("a.csv"), numbered(3, 2));
+  open(path("a.csv"));
+  const SourceState before = source();
+  writeBytes(scratch("picture.png"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+  open(path("picture.png"));
+  ASSERT_EQ(notifier->messages.size(), 1u);
+  EXPECT_TRUE(notifier->messages.front().contains(path("picture.png")));
+  EXPECT_EQ(source(), before);
+  EXPECT_EQ(form->mousePointer(), 0);
+  cancelOpen();
+  EXPECT_EQ(dialogs->openRequests.back().fileName, path("a.csv"));
+}
+
 // The same press again gives the same; a refused interval (each answer of the check that
 // refuses once; CheckInterval has the rule's cases) shows the notice and keeps the result.
 TEST_F(OpenThinTest, ThinningByFiveKeepsRecords1_6_11_16AndARefusedIntervalKeepsThat) {
@@ -128,22 +134,41 @@ TEST_F(OpenThinTest, ThinningByFiveKeepsRecords1_6_11_16AndARefusedIntervalKeeps
 TEST_F(OpenThinTest, AverageThinningShowsSinglePrecisionMeans) {
   writeBytes(scratch("a.csv"), "1,0.1\r\n2,0.2\r\n4,x\r\n");
   open(path("a.csv"));
-  thin(QStringLiteral("2"), /*average=*/true);
+  thin(QStringLiteral("2"), vorlet::ThinMode::Average);
   EXPECT_EQ(resultPreview(), (std::vector<QString>{QStringLiteral("1.5,0.15,,,")}));
 }
 
-TEST_F(OpenThinTest, TheHourglassShowsWhileFilesAreReadAndThinnedOnly) {
-  writeBytes(scratch("a.csv"), numbered(4, 1));
-  PointerLog log(*form);
-  const std::vector<Qt::CursorShape> busyThenIdle{Qt::WaitCursor, Qt::ArrowCursor};
+// The peak option and the detail settings of the options menu reach the engine; the settings
+// persist, and a cancelled dialog keeps them.
+TEST_F(OpenThinTest, PeakModeAndTheDetailSettingsReachTheEngine) {
+  writeBytes(scratch("a.csv"), numbered(9, 2));
   open(path("a.csv"));
-  EXPECT_EQ(log.shapes, busyThenIdle);
-  log.shapes.clear();
-  thin(QStringLiteral("2"));
-  EXPECT_EQ(log.shapes, busyThenIdle);
-  log.shapes.clear();
-  cancelOpen();
-  thin(QStringLiteral("1"));
-  open(path("missing.csv"));
-  EXPECT_EQ(log.shapes, busyThenIdle);  // only the failed read was busy
+  const auto answerDetails = [](bool accept) {
+    QTimer::singleShot(0, [accept] {
+      auto* dialog = dynamic_cast<ThinOptionsDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->windowTitle(), QStringLiteral("間引きの詳細設定"));
+      dialog->headerLines->setValue(accept ? 2 : 5);
+      dialog->firstFieldKept->setChecked(true);
+      dialog->doublePrecision->setChecked(true);
+      accept ? dialog->accept() : dialog->reject();
+    });
+  };
+  answerDetails(true);
+  ui().thinDetails->trigger();
+  answerDetails(false);
+  ui().thinDetails->trigger();
+  thin(QStringLiteral("3"), vorlet::ThinMode::Peak);
+  const vorlet::ThinSettings& used = form->workspace().resultSettings;
+  EXPECT_EQ(used.mode, vorlet::ThinMode::Peak);
+  EXPECT_EQ(used.headerLines, 2);
+  EXPECT_EQ(used.firstRecordFields, std::vector<std::int32_t>{1});
+  EXPECT_TRUE(used.doublePrecision);
+  EXPECT_FALSE(used.numbersOnly);
+  // The labels count what the result holds.
+  EXPECT_EQ(ui().Label11->text(),
+            QString::number(form->workspace().vars.ResultTable.upperBound(2).value()));
+
+  QSettings stored(QFile::decodeName(scratch("settings.ini").c_str()), QSettings::IniFormat);
+  EXPECT_EQ(loadThinOptions(stored), form->thinOptions());
 }

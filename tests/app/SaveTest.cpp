@@ -1,4 +1,6 @@
 // The save command through the window: what it writes, and what it leaves alone.
+#include <QStatusBar>
+
 #include "AppTestSupport.h"
 
 using namespace vorlet::app;
@@ -42,15 +44,32 @@ TEST_F(SaveTest, WritesTheResultInTheEncodingOfItsSource) {
   EXPECT_TRUE(notifier->messages.empty());
 }
 
-TEST_F(SaveTest, AfterAnOpenTheDialogOffersThatFileAndCancelWritesNothing) {
+// The dialog proposes a new name beside the source, so Enter never replaces the source; picking
+// the source itself is asked with a warning of its own, answered No unless the user says Yes.
+TEST_F(SaveTest, TheDialogProposesANewNameAndTheSourceIsReplacedOnlyAfterItsOwnWarning) {
   thinned("1\r\n2\r\n", QStringLiteral("2"));
-  dialogs->saveAnswers.push_back(kCancel);
+  dialogs->saveAnswers = {path("source.csv"), kCancel};
+  dialogs->replaceSourceAnswers = {false};
   ui().n_save->trigger();
-  ASSERT_EQ(dialogs->saveRequests.size(), 1u);
-  EXPECT_EQ(dialogs->saveRequests.front().fileName, path("source.csv"));
+  ASSERT_EQ(dialogs->saveRequests.size(), 2u);
+  EXPECT_EQ(dialogs->saveRequests.front().fileName, path("source_n2_simple.csv"));
   EXPECT_EQ(dialogs->saveRequests.front().defaultSuffix, QStringLiteral("csv"));
+  EXPECT_EQ(dialogs->replaceSourceQuestions, (std::vector<QString>{path("source.csv")}));
+  EXPECT_TRUE(dialogs->replaceQuestions.empty());
   EXPECT_EQ(readBytes(scratch("source.csv")), "1\r\n2\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch("")), {}), 1);
+
+  dialogs->replaceSourceAnswers = {true};
+  save(path("source.csv"));
+  EXPECT_EQ(readBytes(scratch("source.csv")), "1\r\n\r\n");
+}
+
+// A finished save says so in the status bar: the file and the records written.
+TEST_F(SaveTest, AFinishedSaveSaysSoInTheStatusBar) {
+  thinned("1\r\n2\r\n3\r\n4\r\n", QStringLiteral("2"));
+  save(path("out.csv"));
+  EXPECT_EQ(ui().StatusBar1->currentMessage(),
+            QStringLiteral("保存しました: %1（2 行）").arg(path("out.csv")));
 }
 
 // A new file is written without a question; replacing one is asked, and declining returns to
@@ -82,6 +101,7 @@ TEST_F(SaveTest, AFailedSaveNamesTheFileLeavesItAndKeepsTheResult) {
     ASSERT_EQ(notifier->messages.size(), 1u) << target;
     const QString& message = notifier->messages.front();
     EXPECT_TRUE(message.startsWith(QStringLiteral("ファイルを保存できませんでした。"))) << target;
+    EXPECT_FALSE(message.contains(QStringLiteral("空き容量"))) << message.toStdString();
     EXPECT_TRUE(message.contains(path(target))) << message.toStdString();
     EXPECT_EQ(form->workspace().vars.ResultTable.recordCount(), 2) << target;
   }

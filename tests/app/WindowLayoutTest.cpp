@@ -1,7 +1,9 @@
 // The main window as built: its frame, captions, fonts, menus, keyboard order and initial state.
 #include <QAction>
 #include <QFontInfo>
+#include <QGroupBox>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -14,10 +16,6 @@ using namespace vorlet::app;
 
 namespace {
 
-QRect inTwips(int left, int top, int width, int height) {
-  return {left / 15, top / 15, width / 15, height / 15};
-}
-
 // Captions are "title" on frames and menus, "text" on everything else.
 QString captionOf(const QObject* control) {
   const QVariant title = control->property("title");
@@ -26,26 +24,30 @@ QString captionOf(const QObject* control) {
 
 }  // namespace
 
-TEST_F(WindowTest, AFixedClientAreaWithTheStatusBarAtItsFootAndOption2OverFrame1) {
-  form->show();
-  EXPECT_EQ(form->minimumSize(), form->maximumSize());
-  EXPECT_EQ(ui().StatusBar1->geometry().translated(0, -form->centralWidget()->y()),
-            inTwips(0, 5850, 10755, 375));
-  EXPECT_EQ(ui().StatusBar1->geometry().bottom(), form->rect().bottom());
-  EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("Panel1"))->width(), 1440 / 15);
-  EXPECT_EQ(ui().Option2->parentWidget()->objectName(), QStringLiteral("ClientArea"));
-  EXPECT_EQ(ui().Option2->geometry(), inTwips(3960, 2760, 1335, 255));
+// The peak option joins the other two: same parent (one group), inside the settings frame,
+// between the average option and the interval label.
+TEST_F(WindowTest, ThePeakOptionSitsBetweenTheOtherOptionsAndTheIntervalLabel) {
+  EXPECT_EQ(ui().Option3->parentWidget(), ui().Option1->parentWidget());
+  EXPECT_EQ(ui().Option3->font(), ui().Option2->font());
+  EXPECT_GE(ui().Option3->y(), ui().Option2->geometry().bottom());
+  EXPECT_LE(ui().Option3->geometry().bottom(), ui().Frame1->y() + ui().Label2->y());
+  EXPECT_TRUE(ui().Frame1->geometry().contains(ui().Option3->geometry()));
 }
 
 TEST_F(WindowTest, CaptionsAreTheJapaneseOnesWithTheirIdeographicSpaces) {
   const struct {
     const char* name;
     QString caption;
-  } captions[] = {
-      {"Frame2", QStringLiteral("csvファイル情報")}, {"Label6", QStringLiteral("　列×行　：")},
-      {"Option2", QStringLiteral("平均間引き")},     {"Command1", QStringLiteral("間引くボタン")},
-      {"file", QStringLiteral("ファイル")},          {"n_save", QStringLiteral("名前をつけて保存")},
-      {"verinfo", QStringLiteral("バージョン情報")}};
+  } captions[] = {{"Frame2", QStringLiteral("csvファイル情報")},
+                  {"Label6", QStringLiteral("　列×行　：")},
+                  {"Option2", QStringLiteral("平均間引き")},
+                  {"Option3", QStringLiteral("ピーク保持")},
+                  {"Command1", QStringLiteral("間引くボタン")},
+                  {"file", QStringLiteral("ファイル")},
+                  {"n_save", QStringLiteral("名前をつけて保存")},
+                  {"options", QStringLiteral("オプション")},
+                  {"thinDetails", QStringLiteral("間引きの詳細設定...")},
+                  {"verinfo", QStringLiteral("バージョン情報")}};
   EXPECT_EQ(form->windowTitle(), QStringLiteral("Vorlet"));
   for (const auto& expected : captions) {
     const QString name = QString::fromLatin1(expected.name);
@@ -80,6 +82,9 @@ TEST_F(WindowTest, ControlsUseTheirFontsThroughTheInstalledSubstitutes) {
 TEST_F(WindowTest, MenusShowTheirShortcutsWhichRunTheCommands) {
   EXPECT_EQ(ui().open->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
   EXPECT_EQ(ui().n_save->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+  QStringList menus;
+  for (const QAction* menu : form->menuBar()->actions()) menus << menu->text();
+  EXPECT_EQ(menus.join(u' '), QStringLiteral("ファイル オプション ヘルプ"));
   for (const QAction* action : form->findChildren<QAction*>()) {
     EXPECT_FALSE(action->text().contains(u'&')) << "access key in " << action->text().toStdString();
   }
@@ -89,8 +94,10 @@ TEST_F(WindowTest, MenusShowTheirShortcutsWhichRunTheCommands) {
   dialogs->openAnswers.push_back(kCancel);
   QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
   QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+  QTest::keyClick(form.get(), Qt::Key_F1);
   EXPECT_EQ(dialogs->openRequests.size(), 1u);
   EXPECT_EQ(notifier->messages.size(), 1u);  // nothing to save yet
+  EXPECT_EQ(helpDesk->requests.size(), 1u);
 }
 
 TEST_F(WindowTest, TabVisitsTheControlsInTheirOrderStartingAtTheThinButton) {
@@ -107,10 +114,13 @@ TEST_F(WindowTest, TabVisitsTheControlsInTheirOrderStartingAtTheThinButton) {
   EXPECT_EQ(visited.join(u' '), QStringLiteral("Option1 Text1 Command2 Command3 MSFlexGrid1 "
                                                "MSFlexGrid2 Command1"));
 
-  ui().Option2->click();  // the two option buttons are one stop: the selected one
-  EXPECT_FALSE(ui().Option1->isChecked());
+  // The option buttons are one stop, the selected one; the arrow keys move the selection.
+  ui().Option1->setFocus();
+  QTest::keyClick(ui().Option1, Qt::Key_Down);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  EXPECT_TRUE(ui().Option3->isChecked());
   ui().Command1->setFocus();
-  EXPECT_EQ(tabOnce(), QStringLiteral("Option2"));
+  EXPECT_EQ(tabOnce(), QStringLiteral("Option3"));
   EXPECT_EQ(tabOnce(), QStringLiteral("Text1"));
 }
 

@@ -113,6 +113,8 @@ TEST_F(HelpViewer, OneWindowOfItsOwnShowsTheFileReadAfreshAtTheTopOnEveryRequest
   EXPECT_TRUE(viewer->isVisible());
   EXPECT_EQ(viewer->documentTitle(), "置き直したヘルプ");
   EXPECT_FALSE(viewer->toPlainText().contains("見つかりません"));
+  desk_->closeViewer();  // the program ends: the viewer goes with the main window
+  EXPECT_FALSE(viewer->isVisible());
 }
 
 TEST_F(HelpViewer, SaysInItsOwnWindowWhenTheFileIsMissing) {
