@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -11,6 +13,7 @@
 
 #include "app/Fonts.h"
 #include "app/OpenCommand.h"
+#include "app/PlotWindow.h"
 #include "app/SaveCommand.h"
 #include "app/ThinCommand.h"
 #include "app/UserMessages.h"
@@ -44,6 +47,7 @@ Form1::Form1(Form1Services services)
   setWindowIcon(QIcon(QStringLiteral(":/icons/vorlet.svg")));
   setFont(arialFont(11.25));
   wireEvents();
+  wirePlotWindow();
   helpSetting_ = lookUpHelpFile(QCoreApplication::applicationDirPath());
   controls_.Command1->setFocus();
   setGeometry(
@@ -101,5 +105,58 @@ void Form1::exitProgram() {
   close();
   QCoreApplication::quit();
 }
+
+// ---- The plot window (menu 表示 → グラフ) ----
+
+PlotWindow* Form1::plotWindow() const {
+  return plotWindow_;
+}
+
+void Form1::wirePlotWindow() {
+  auto* view = new QMenu(QStringLiteral("表示"), menuBar());
+  view->setObjectName(QStringLiteral("view"));
+  view->menuAction()->setObjectName(QStringLiteral("view"));
+  menuBar()->insertMenu(controls_.help->menuAction(), view);
+  QAction* graph = view->addAction(QStringLiteral("グラフ"));
+  graph->setObjectName(QStringLiteral("graph"));
+  graph->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  connect(graph, &QAction::triggered, this, &Form1::showPlotWindow);
+  // Connected after the commands, so these run once a command has changed the tables.
+  connect(controls_.open, &QAction::triggered, this, [this] { plotSource(); });
+  connect(controls_.Command1, &QPushButton::clicked, this, [this] { plotResult(); });
+}
+
+void Form1::showPlotWindow() {
+  if (!plotWindow_) {
+    plotWindow_ = new PlotWindow(*services_.fileDialogs, this);  // a window of its own, owned here
+    plotWindow_->setAttribute(Qt::WA_QuitOnClose, false);  // closing the main window ends the run
+    plotSource();
+    plotResult();
+  }
+  plotWindow_->show();
+  plotWindow_->raise();
+  plotWindow_->activateWindow();
+}
+
+void Form1::plotSource() {
+  vorlet::SharedVariables& vars = workspace_.vars;
+  // An opened file comes with new cells; a cancelled or failed open leaves the plot as it is.
+  const void* cells = vars.SourceTable.storage().data;
+  if (!plotWindow_ || cells == plottedSource_) return;
+  plottedSource_ = cells;
+  plotWindow_->setSource(vars.SourceTable, workspace_.sourceEncoding);
+}
+
+void Form1::plotResult() {
+  const vorlet::SharedVariables& vars = workspace_.vars;
+  if (!plotWindow_ || !vars.ResultTable.isDimensioned() || vars.Interval < 2) return;
+  vorlet::ThinSettings settings;
+  settings.interval = vars.Interval;
+  settings.mode =
+      controls_.Option2->isChecked() ? vorlet::ThinMode::Average : vorlet::ThinMode::Simple;
+  plotWindow_->setResult(vars.ResultTable, settings);
+}
+
+// ---- end of the plot window ----
 
 }  // namespace vorlet::app

@@ -1,0 +1,129 @@
+// plot_benchmark [--benchmark_* options]: the plot window on the 10 M-record bench file (or the
+// file named by VORLET_PLOT_FILE), on Qt's offscreen platform, painted into a 1600 x 900 image.
+//   first_picture/field: a field chosen, its cells copied, its pyramid built, the view painted;
+//   first_picture/file:  the same for a newly opened file (its time column checked too);
+//   redraw/zoom, /pan, /resize: one picture after the view changed.
+// Counters: plot_bytes_per_record, the extra memory of the field shown (its cell copy and
+// pyramid; the time column's copy counts once per file, and is included).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <variant>
+
+#include "app/CommonDialog.h"
+#include "app/PlotWindow.h"
+#include "delimited/FileRoad.h"
+
+using namespace vorlet::app;
+
+namespace {
+
+class NoDialogs final : public FileDialogBackend {
+ public:
+  std::optional<QString> chooseFileToOpen(const FileDialogRequest&) override { return {}; }
+  std::optional<QString> chooseFileToSave(const FileDialogRequest&) override { return {}; }
+  bool confirmReplace(const QString&) override { return false; }
+};
+
+const QSize kSize(1600, 900);
+
+vorlet::OpenedTable* opened = nullptr;
+NoDialogs dialogs;
+
+double paint(PlotWindow& window, QSize size = kSize) {
+  QImage image(size, QImage::Format_RGB32);
+  QPainter painter(&image);
+  window.canvas().paintView(painter, size);
+  return window.canvas().yRange().width();
+}
+
+void counters(benchmark::State& state, const PlotWindow& window) {
+  state.counters["plot_bytes_per_record"] =
+      static_cast<double>(window.plotBytes()) / static_cast<double>(opened->table.recordCount());
+}
+
+void firstPictureOfField(benchmark::State& state) {
+  PlotWindow window(dialogs);
+  window.setSource(opened->table, opened->encoding);
+  window.waitForBuild(600'000);
+  std::int32_t field = window.field();
+  for (auto _ : state) {
+    field = field == 2 ? 3 : 2;
+    window.showField(field);
+    window.waitForBuild(600'000);
+    benchmark::DoNotOptimize(paint(window));
+  }
+  counters(state, window);
+}
+
+void firstPictureOfFile(benchmark::State& state) {
+  PlotWindow window(dialogs);
+  for (auto _ : state) {
+    window.setSource(opened->table, opened->encoding);
+    window.waitForBuild(600'000);
+    benchmark::DoNotOptimize(paint(window));
+  }
+  counters(state, window);
+}
+
+enum class Change { Zoom, Pan, Resize };
+
+void redraw(benchmark::State& state, Change change) {
+  PlotWindow window(dialogs);
+  window.setSource(opened->table, opened->encoding);
+  window.waitForBuild(600'000);
+  const AxisRange all = window.canvas().xRange();
+  int step = 0;
+  for (auto _ : state) {
+    ++step;
+    QSize size = kSize;
+    if (change == Change::Zoom) {
+      // Deeper by a factor of 4 each time, down to a few records, then back out.
+      const double factor = std::pow(0.25, step % 12);
+      window.canvas().setXRange(zoomedAround(all, all.lo + all.width() * 0.37, factor));
+    } else if (change == Change::Pan) {
+      const AxisRange x = window.canvas().xRange();
+      const double by = x.width() * (step % 20 < 10 ? 0.05 : -0.05);
+      window.canvas().setXRange({x.lo + by, x.hi + by});
+    } else {
+      size = step % 2 ? QSize(1400, 800) : kSize;
+    }
+    benchmark::DoNotOptimize(paint(window, size));
+  }
+  counters(state, window);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  const char* file = std::getenv("VORLET_PLOT_FILE");
+  const std::string path = file ? file : "/tmp/vorlet-bench/measurements-10000000.csv";
+  auto read = vorlet::readDelimitedFile(path);
+  if (!std::holds_alternative<vorlet::OpenedTable>(read)) {
+    std::fprintf(stderr, "cannot read %s (make it with generate_csv)\n", path.c_str());
+    return 1;
+  }
+  opened = &std::get<vorlet::OpenedTable>(read);
+
+  benchmark::RegisterBenchmark("first_picture/field", firstPictureOfField)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+  benchmark::RegisterBenchmark("first_picture/file", firstPictureOfFile)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+  benchmark::RegisterBenchmark("redraw/zoom", redraw, Change::Zoom)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("redraw/pan", redraw, Change::Pan)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("redraw/resize", redraw, Change::Resize)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,143 @@
+#include "app/PlotPyramid.h"
+
+#include <cmath>
+#include <string_view>
+#include <thread>
+
+#include "table/NumberText.h"
+
+namespace vorlet::app {
+
+namespace {
+
+float roundedDown(double value) noexcept {
+  const auto f = static_cast<float>(value);
+  return static_cast<double>(f) > value ? std::nextafter(f, -std::numeric_limits<float>::infinity())
+                                        : f;
+}
+
+float roundedUp(double value) noexcept {
+  const auto f = static_cast<float>(value);
+  return static_cast<double>(f) < value ? std::nextafter(f, std::numeric_limits<float>::infinity())
+                                        : f;
+}
+
+}  // namespace
+
+double plotValue(const vorlet::CellTable& table, std::int32_t field, std::int32_t record) noexcept {
+  constexpr double kGap = std::numeric_limits<double>::quiet_NaN();
+  std::string_view text;
+  if (table.textAt(field, record, text)) {
+    const vorlet::Result<double> value = vorlet::parseDecimal(text);
+    return value ? *value : kGap;
+  }
+  const vorlet::Cell cell = table.cellAt(field, record);
+  if (!cell.isNumeric()) return kGap;
+  const vorlet::Result<double> value = vorlet::toDouble(cell);
+  return value ? *value : kGap;
+}
+
+PlotColumn::PlotColumn(const vorlet::CellTable& table, std::int32_t field, std::int32_t first,
+                       std::int32_t last)
+    : count_(last >= first ? std::int64_t{last} - first + 1 : 0) {
+  auto cells = std::make_shared<vorlet::CellTable>();
+  if (count_ > 0) {
+    cells->dimension(1, 1, 1, static_cast<std::int32_t>(count_));
+    for (std::int32_t r = first; r <= last; ++r)
+      cells->copyCellAt(table, field, r, 1, r - first + 1);
+  }
+  cells_ = std::move(cells);
+}
+
+std::optional<PlotPyramid> PlotPyramid::build(PlotColumn column, const std::atomic<bool>& stop) {
+  PlotPyramid pyramid;
+  pyramid.column_ = std::move(column);
+  const PlotColumn& values = pyramid.column_;
+  std::vector<Bounds> finest(static_cast<std::size_t>(values.count() >> kFinestShift));
+  const auto fill = [&](std::size_t from, std::size_t to) {
+    for (std::size_t b = from; b < to; ++b) {
+      if ((b & 0xFFFF) == 0 && stop.load(std::memory_order_relaxed)) return;
+      Envelope block;
+      const auto first = static_cast<std::int64_t>(b) << kFinestShift;
+      for (std::int64_t i = first; i < first + (1 << kFinestShift); ++i) block.add(values.value(i));
+      finest[b] = {roundedDown(block.min), roundedUp(block.max)};
+    }
+  };
+  // Reading the numbers is nearly all the work; two threads halve it.
+  const std::size_t half = finest.size() / 2;
+  {
+    std::jthread second(fill, half, finest.size());
+    fill(0, half);
+  }
+  if (stop.load()) return std::nullopt;
+  pyramid.levels_.push_back(std::move(finest));
+  while (pyramid.levels_.back().size() > 1) {
+    const std::vector<Bounds>& below = pyramid.levels_.back();
+    std::vector<Bounds> level(below.size() / 2);
+    for (std::size_t b = 0; b < level.size(); ++b) {
+      level[b] = {std::min(below[2 * b].min, below[2 * b + 1].min),
+                  std::max(below[2 * b].max, below[2 * b + 1].max)};
+    }
+    pyramid.levels_.push_back(std::move(level));
+  }
+  return pyramid;
+}
+
+Envelope PlotPyramid::span(std::int64_t begin, std::int64_t end) const noexcept {
+  Envelope envelope;
+  constexpr std::int64_t kBlock = std::int64_t{1} << kFinestShift;
+  // The unaligned ends are read raw; what lies between is whole blocks.
+  while (begin < end && (begin % kBlock != 0 || end - begin < kBlock)) {
+    envelope.add(column_.value(begin++));
+  }
+  while (end > begin && end % kBlock != 0) envelope.add(column_.value(--end));
+  begin >>= kFinestShift;
+  end >>= kFinestShift;
+  const auto addBlock = [&](std::size_t level, std::int64_t b) {
+    const Bounds& bounds = levels_[level][static_cast<std::size_t>(b)];
+    envelope.add(Envelope{bounds.min, bounds.max});
+  };
+  for (std::size_t level = 0; begin < end; ++level, begin >>= 1, end >>= 1) {
+    if (begin & 1) addBlock(level, begin++);
+    if (end & 1) addBlock(level, --end);
+  }
+  return envelope;
+}
+
+std::size_t PlotPyramid::bytes() const noexcept {
+  std::size_t total = 0;
+  for (const std::vector<Bounds>& level : levels_) total += level.capacity() * sizeof(Bounds);
+  return total;
+}
+
+std::int64_t firstAtOrAfter(std::int64_t count, const XOf& xOf, double x) {
+  std::int64_t lo = 0;
+  std::int64_t hi = count;
+  while (lo < hi) {
+    const std::int64_t mid = lo + (hi - lo) / 2;
+    if (xOf(mid) < x) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
+std::vector<Envelope> columnEnvelopes(const PlotPyramid& pyramid, const XOf& xOf,
+                                      const AxisRange& range, int width,
+                                      std::vector<std::int64_t>* firsts) {
+  std::vector<Envelope> columns(static_cast<std::size_t>(std::max(width, 0)));
+  std::vector<std::int64_t> starts(columns.size() + 1);
+  const double step = range.width() / width;
+  for (std::size_t c = 0; c < starts.size(); ++c) {
+    starts[c] = firstAtOrAfter(pyramid.count(), xOf, range.lo + step * static_cast<double>(c));
+  }
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    columns[c] = pyramid.span(starts[c], starts[c + 1]);
+  }
+  if (firsts) *firsts = std::move(starts);
+  return columns;
+}
+
+}  // namespace vorlet::app

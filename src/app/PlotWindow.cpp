@@ -1,0 +1,374 @@
+#include "app/PlotWindow.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QSvgGenerator>
+#include <QThread>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "app/CommonDialog.h"
+#include "app/PlotMapping.h"
+#include "app/TextDecoding.h"
+
+namespace vorlet::app {
+
+namespace {
+
+// Records looked at to choose the field shown first; enough to pass a few gaps.
+constexpr std::int32_t kSampleRecords = 1000;
+
+bool isHeadingCell(const vorlet::CellTable& table, std::int32_t field) {
+  std::string_view text;
+  return table.textAt(field, 1, text) && !text.empty() && std::isnan(plotValue(table, field, 1));
+}
+
+// The first record is a heading when it holds a text that is not a number.
+bool hasHeading(const vorlet::CellTable& table) {
+  const std::int32_t fields = *table.upperBound(1);
+  for (std::int32_t f = 1; f <= fields; ++f) {
+    if (isHeadingCell(table, f)) return true;
+  }
+  return false;
+}
+
+// Whether the first records hold a number in `field`, and whether those never decrease.
+struct FieldSample {
+  bool numbers = false;
+  bool nonDecreasing = true;
+};
+
+FieldSample sample(const vorlet::CellTable& table, std::int32_t field, std::int32_t first,
+                   std::int32_t last) {
+  FieldSample found;
+  double previous = -std::numeric_limits<double>::infinity();
+  for (std::int32_t r = first; r <= std::min(last, first + kSampleRecords - 1); ++r) {
+    const double value = plotValue(table, field, r);
+    if (std::isnan(value)) continue;
+    found.numbers = true;
+    found.nonDecreasing = found.nonDecreasing && value >= previous;
+    previous = value;
+  }
+  return found;
+}
+
+// The first field holding numbers, passing over a first field that looks like the x axis (a time
+// column plotted against itself says nothing) when another field holds numbers.
+std::int32_t defaultField(const vorlet::CellTable& table, std::int32_t first, std::int32_t last) {
+  const std::int32_t fields = *table.upperBound(1);
+  std::int32_t chosen = 0;
+  for (std::int32_t f = 1; f <= fields; ++f) {
+    const FieldSample found = sample(table, f, first, last);
+    if (!found.numbers) continue;
+    if (f > 1 || !found.nonDecreasing || fields == 1) return f;
+    chosen = f;
+  }
+  return chosen > 0 ? chosen : 1;
+}
+
+// A time column: every value a number, none below the one before.
+bool nonDecreasing(const PlotColumn& column, const std::atomic<bool>& stop) {
+  double previous = -std::numeric_limits<double>::infinity();
+  for (std::int64_t i = 0; i < column.count(); ++i) {
+    if ((i & 0xFFFF) == 0 && stop.load(std::memory_order_relaxed)) return false;
+    const double value = column.value(i);
+    if (!(value >= previous)) return false;  // a gap (NaN) fails too
+    previous = value;
+  }
+  return column.count() > 1;
+}
+
+QString modeName(vorlet::ThinMode mode) {
+  switch (mode) {
+    case vorlet::ThinMode::Simple:
+      return QStringLiteral("単純");
+    case vorlet::ThinMode::Average:
+      return QStringLiteral("平均");
+    case vorlet::ThinMode::Peak:
+      return QStringLiteral("ピーク");
+    case vorlet::ThinMode::Minimum:
+      return QStringLiteral("最小");
+    case vorlet::ThinMode::Maximum:
+      return QStringLiteral("最大");
+  }
+  return {};
+}
+
+QString coordinate(double value) {
+  return QString::number(value, 'g', 10);
+}
+
+}  // namespace
+
+// What one worker run takes and gives: copies of the cells in, pyramids out.
+struct PlotWindow::Build {
+  std::uint64_t generation = 0;
+  std::optional<PlotColumn> source;
+  std::optional<PlotColumn> result;
+  std::optional<PlotColumn> x;
+  std::optional<PlotPyramid> sourcePyramid;
+  std::optional<PlotPyramid> resultPyramid;
+  bool timeAxis = false;
+};
+
+PlotWindow::PlotWindow(FileDialogBackend& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      dialogs_(dialogs),
+      canvas_(new PlotCanvas),
+      fields_(new QComboBox),
+      cursor_(new QLabel),
+      status_(new QLabel),
+      save_(new QPushButton(QStringLiteral("画像を保存..."))) {
+  setObjectName(QStringLiteral("plotWindow"));
+  setWindowTitle(QStringLiteral("グラフ - Vorlet"));
+  fields_->setObjectName(QStringLiteral("plotField"));
+  fields_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  status_->setObjectName(QStringLiteral("plotStatus"));
+  cursor_->setObjectName(QStringLiteral("plotCursor"));
+  save_->setObjectName(QStringLiteral("plotSave"));
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(new QLabel(QStringLiteral("フィールド")));
+  top->addWidget(fields_);
+  top->addStretch(1);
+  top->addWidget(save_);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(status_);
+  bottom->addStretch(1);
+  bottom->addWidget(cursor_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addWidget(canvas_, 1);
+  layout->addLayout(bottom);
+  resize(1000, 640);
+
+  connect(fields_, &QComboBox::activated, this,
+          [this](int index) { showField(static_cast<std::int32_t>(index + 1)); });
+  connect(save_, &QPushButton::clicked, this, &PlotWindow::saveImageAsked);
+  connect(canvas_, &PlotCanvas::cursorMoved, this, [this](std::optional<QPointF> at) {
+    cursor_->setText(
+        at ? QStringLiteral("x = %1   y = %2").arg(coordinate(at->x()), coordinate(at->y()))
+           : QString());
+  });
+  canvas_->setPlaceholder(QStringLiteral("ファイルを開くとグラフが表示されます。"));
+  updateStatus();
+}
+
+PlotWindow::~PlotWindow() {
+  stopBuild();
+}
+
+void PlotWindow::setSource(const vorlet::CellTable& table, vorlet::TextEncoding encoding) {
+  stopBuild();
+  source_ = table.isDimensioned() && table.fieldCount() > 0 ? &table : nullptr;
+  encoding_ = encoding;
+  result_ = nullptr;  // a result of the file before would be drawn against the wrong data
+  sourcePyramid_.reset();
+  resultPyramid_.reset();
+  xColumn_.reset();
+  timeAxis_ = false;
+  field_ = 0;
+  if (source_) {
+    first_ = hasHeading(table) ? 2 : 1;
+    last_ = *table.upperBound(2);
+    xColumn_.emplace(table, 1, first_, last_);
+    field_ = defaultField(table, first_, last_);
+  }
+  listFields();
+  updateStatus();
+  startBuild();
+}
+
+void PlotWindow::setResult(const vorlet::CellTable& table, const vorlet::ThinSettings& settings) {
+  stopBuild();
+  result_ = table.isDimensioned() ? &table : nullptr;
+  settings_ = settings;
+  resultPyramid_.reset();
+  updateStatus();
+  startBuild();
+}
+
+void PlotWindow::showField(std::int32_t field) {
+  if (!source_ || field == field_) return;
+  stopBuild();
+  field_ = field;
+  fields_->setCurrentIndex(field - 1);
+  sourcePyramid_.reset();
+  resultPyramid_.reset();
+  startBuild();
+}
+
+void PlotWindow::listFields() {
+  fields_->clear();
+  if (!source_) return;
+  const std::int32_t fields = *source_->upperBound(1);
+  for (std::int32_t f = 1; f <= fields; ++f) {
+    std::string_view heading;
+    if (first_ == 2 && source_->textAt(f, 1, heading) && !heading.empty()) {
+      fields_->addItem(QStringLiteral("%1: %2").arg(f).arg(decodeForDisplay(heading, encoding_)));
+    } else {
+      fields_->addItem(QStringLiteral("フィールド %1").arg(f));
+    }
+  }
+  fields_->setCurrentIndex(field_ - 1);
+}
+
+void PlotWindow::startBuild() {
+  updateSeries();
+  if (!source_) return;
+  auto build = std::make_shared<Build>();
+  build->generation = ++generation_;
+  if (!sourcePyramid_) build->source.emplace(*source_, field_, first_, last_);
+  if (result_ && !resultPyramid_ && field_ <= *result_->upperBound(1)) {
+    build->result.emplace(*result_, field_, 1, *result_->upperBound(2));
+  }
+  if (!sourcePyramid_ && xColumn_) build->x = xColumn_;
+  if (!build->source && !build->result) return;
+  building_ = true;
+  if (build->source) canvas_->setPlaceholder(QStringLiteral("グラフを準備しています..."));
+  stop_ = false;
+  worker_ = std::jthread([this, build] {
+    if (build->x) build->timeAxis = nonDecreasing(*build->x, stop_);
+    if (build->source) build->sourcePyramid = PlotPyramid::build(*build->source, stop_);
+    if (build->result) build->resultPyramid = PlotPyramid::build(*build->result, stop_);
+    if (stop_) return;
+    QMetaObject::invokeMethod(
+        this, [this, build] { adopt(build); }, Qt::QueuedConnection);
+  });
+}
+
+void PlotWindow::stopBuild() {
+  stop_ = true;
+  if (worker_.joinable()) worker_.join();
+  building_ = false;
+}
+
+void PlotWindow::adopt(const std::shared_ptr<Build>& build) {
+  if (build->generation != generation_) return;  // overtaken by a later request
+  building_ = false;
+  const bool newSource = build->source.has_value();
+  if (build->x) {
+    timeAxis_ = build->timeAxis;
+    if (!timeAxis_) xColumn_.reset();  // the record number is the x axis; the copy can go
+  }
+  if (build->sourcePyramid) {
+    sourcePyramid_ = std::make_shared<const PlotPyramid>(std::move(*build->sourcePyramid));
+  }
+  if (build->resultPyramid) {
+    resultPyramid_ = std::make_shared<const PlotPyramid>(std::move(*build->resultPyramid));
+  }
+  if (sourcePyramid_ && sourcePyramid_->count() == 0) {
+    canvas_->setPlaceholder(QStringLiteral("このフィールドには数値がありません。"));
+  }
+  updateSeries();
+  if (newSource) canvas_->showAll();
+}
+
+bool PlotWindow::waitForBuild(int milliseconds) {
+  QElapsedTimer timer;
+  timer.start();
+  while (building_ && timer.elapsed() < milliseconds) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (building_) QThread::msleep(1);
+  }
+  return !building_;
+}
+
+XOf PlotWindow::sourceX() const {
+  if (timeAxis_ && xColumn_) {
+    return [column = *xColumn_](std::int64_t i) { return column.value(i); };
+  }
+  return [first = first_](std::int64_t i) { return static_cast<double>(first + i); };
+}
+
+void PlotWindow::updateSeries() {
+  canvas_->setSource({sourcePyramid_, sourceX()});
+  if (!resultPyramid_) {
+    canvas_->setResult({}, {});
+    return;
+  }
+  const bool time = timeAxis_ && xColumn_;
+  const double first = first_;
+  const double lastIndex = last_ - first_;
+  XOf resultX = [settings = settings_, x = sourceX(), time, first, lastIndex](std::int64_t j) {
+    const double position = sourcePosition(settings, j + 1);
+    if (!time) return position;
+    // Between two records of a time column, the time in between.
+    const double q = std::clamp(position - first, 0.0, lastIndex);
+    const auto i = static_cast<std::int64_t>(q);
+    const double before = x(i);
+    const double within = q - static_cast<double>(i);
+    return within == 0 ? before : before + (x(i + 1) - before) * within;
+  };
+  canvas_->setResult({resultPyramid_, std::move(resultX)}, QStringLiteral("間引き後 (%1, N = %2)")
+                                                               .arg(modeName(settings_.mode))
+                                                               .arg(settings_.interval));
+}
+
+void PlotWindow::updateStatus() {
+  status_->setText(statusText());
+}
+
+QString PlotWindow::statusText() const {
+  if (!source_) return {};
+  const QLocale locale(QLocale::English);
+  const std::int64_t records = source_->recordCount();
+  const int n = smallestIntervalFitting(settings_, records);
+  return QStringLiteral("レコード数 %1    %2 行に収まる最小の間引き間隔 N = %3")
+      .arg(locale.toString(static_cast<qlonglong>(records)),
+           locale.toString(static_cast<qlonglong>(kSpreadsheetRows)),
+           n > 0 ? QString::number(n) : QStringLiteral("なし"));
+}
+
+std::size_t PlotWindow::plotBytes() const noexcept {
+  std::size_t bytes = xColumn_ ? xColumn_->bytes() : 0;
+  for (const auto& pyramid : {sourcePyramid_, resultPyramid_}) {
+    if (pyramid) bytes += pyramid->bytes() + pyramid->column().bytes();
+  }
+  return bytes;
+}
+
+bool PlotWindow::saveImage(const QString& path) {
+  const QSize size = canvas_->size();
+  QPainter painter;
+  if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(windowTitle());
+    if (!painter.begin(&svg)) return false;
+    canvas_->paintView(painter, size);
+    return painter.end();
+  }
+  QImage image(size, QImage::Format_RGB32);
+  if (!painter.begin(&image)) return false;
+  canvas_->paintView(painter, size);
+  painter.end();
+  return image.save(path, "PNG");
+}
+
+void PlotWindow::saveImageAsked() {
+  const FileDialogRequest request{
+      QStringLiteral("*.png"),
+      {QStringLiteral("PNG 画像 (*.png)"), QStringLiteral("SVG 画像 (*.svg)")},
+      QStringLiteral("png")};
+  const std::optional<QString> path = dialogs_.chooseFileToSave(request);
+  if (!path || (QFileInfo::exists(*path) && !dialogs_.confirmReplace(*path))) return;
+  if (!saveImage(*path)) {
+    QMessageBox::warning(this, QStringLiteral("Vorlet"),
+                         QStringLiteral("画像を保存できませんでした。\n%1").arg(*path));
+  }
+}
+
+}  // namespace vorlet::app
