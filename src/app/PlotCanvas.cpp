@@ -47,7 +47,8 @@ struct View {
 
 View viewOf(const PlotSeries& series, const AxisRange& x, int width) {
   View view;
-  view.columns = columnEnvelopes(*series.pyramid, series.x, x, width, &view.firsts);
+  view.columns = columnEnvelopes(*series.pyramid, series.values, series.x, x, width,
+                                 series.xSamples.get(), &view.firsts);
   return view;
 }
 
@@ -65,7 +66,7 @@ void drawPoints(QPainter& painter, const PlotSeries& series, const View& view, c
     line.clear();
   };
   for (std::int64_t i = first; i <= last; ++i) {
-    const double value = series.pyramid->column().value(i);
+    const double value = series.values.value(i);
     if (std::isnan(value)) {
       flush();
       continue;

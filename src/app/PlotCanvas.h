@@ -14,10 +14,12 @@ class QPainter;
 
 namespace vorlet::app {
 
-// A series to draw: its values' pyramid (null while it is being built) and their x.
+// A series to draw: its values, their pyramid (null while it is being built) and their x.
 struct PlotSeries {
   std::shared_ptr<const PlotPyramid> pyramid;
+  PlotColumn values;
   XOf x;
+  std::shared_ptr<const XSamples> xSamples;  // when x is read from a table
   bool ready() const noexcept { return pyramid && pyramid->count() > 0; }
 };
 

@@ -1,5 +1,6 @@
 #include "app/PlotPyramid.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 #include <thread>
@@ -26,6 +27,8 @@ float roundedUp(double value) noexcept {
 
 double plotValue(const vorlet::CellTable& table, std::int32_t field, std::int32_t record) noexcept {
   constexpr double kGap = std::numeric_limits<double>::quiet_NaN();
+  // A table changed under a view (a command that failed half way) reads as gaps, not past its end.
+  if (!table.contains(field, record)) return kGap;
   std::string_view text;
   if (table.textAt(field, record, text)) {
     const vorlet::Result<double> value = vorlet::parseDecimal(text);
@@ -37,22 +40,35 @@ double plotValue(const vorlet::CellTable& table, std::int32_t field, std::int32_
   return value ? *value : kGap;
 }
 
-PlotColumn::PlotColumn(const vorlet::CellTable& table, std::int32_t field, std::int32_t first,
-                       std::int32_t last)
-    : count_(last >= first ? std::int64_t{last} - first + 1 : 0) {
+PlotColumn PlotColumn::viewOf(const vorlet::CellTable& table, std::int32_t field,
+                              std::int32_t first, std::int32_t last) {
+  PlotColumn column;
+  column.table_ = std::shared_ptr<const vorlet::CellTable>(&table, [](const vorlet::CellTable*) {});
+  column.field_ = field;
+  column.first_ = first;
+  column.count_ = std::max<std::int64_t>(std::int64_t{last} - first + 1, 0);
+  return column;
+}
+
+PlotColumn PlotColumn::copyOf(const vorlet::CellTable& table, std::int32_t field,
+                              std::int32_t first, std::int32_t last) {
+  PlotColumn column;
+  column.count_ = std::max<std::int64_t>(std::int64_t{last} - first + 1, 0);
   auto cells = std::make_shared<vorlet::CellTable>();
-  if (count_ > 0) {
-    cells->dimension(1, 1, 1, static_cast<std::int32_t>(count_));
+  if (column.count_ > 0) {
+    cells->dimension(1, 1, 1, static_cast<std::int32_t>(column.count_));
     for (std::int32_t r = first; r <= last; ++r)
       cells->copyCellAt(table, field, r, 1, r - first + 1);
   }
-  cells_ = std::move(cells);
+  column.table_ = std::move(cells);
+  column.owned_ = true;
+  return column;
 }
 
-std::optional<PlotPyramid> PlotPyramid::build(PlotColumn column, const std::atomic<bool>& stop) {
+std::optional<PlotPyramid> PlotPyramid::build(const PlotColumn& values,
+                                              const std::atomic<bool>& stop) {
   PlotPyramid pyramid;
-  pyramid.column_ = std::move(column);
-  const PlotColumn& values = pyramid.column_;
+  pyramid.count_ = values.count();
   std::vector<Bounds> finest(static_cast<std::size_t>(values.count() >> kFinestShift));
   const auto fill = [&](std::size_t from, std::size_t to) {
     for (std::size_t b = from; b < to; ++b) {
@@ -83,14 +99,15 @@ std::optional<PlotPyramid> PlotPyramid::build(PlotColumn column, const std::atom
   return pyramid;
 }
 
-Envelope PlotPyramid::span(std::int64_t begin, std::int64_t end) const noexcept {
+Envelope PlotPyramid::span(const PlotColumn& column, std::int64_t begin,
+                           std::int64_t end) const noexcept {
   Envelope envelope;
   constexpr std::int64_t kBlock = std::int64_t{1} << kFinestShift;
   // The unaligned ends are read raw; what lies between is whole blocks.
   while (begin < end && (begin % kBlock != 0 || end - begin < kBlock)) {
-    envelope.add(column_.value(begin++));
+    envelope.add(column.value(begin++));
   }
-  while (end > begin && end % kBlock != 0) envelope.add(column_.value(--end));
+  while (end > begin && end % kBlock != 0) envelope.add(column.value(--end));
   begin >>= kFinestShift;
   end >>= kFinestShift;
   const auto addBlock = [&](std::size_t level, std::int64_t b) {
@@ -110,9 +127,23 @@ std::size_t PlotPyramid::bytes() const noexcept {
   return total;
 }
 
-std::int64_t firstAtOrAfter(std::int64_t count, const XOf& xOf, double x) {
+XSamples sampleX(std::int64_t count, const XOf& xOf) {
+  XSamples samples(static_cast<std::size_t>((count + (1 << kXSampleShift) - 1) >> kXSampleShift));
+  for (std::size_t k = 0; k < samples.size(); ++k) {
+    samples[k] = xOf(static_cast<std::int64_t>(k) << kXSampleShift);
+  }
+  return samples;
+}
+
+std::int64_t firstAtOrAfter(std::int64_t count, const XOf& xOf, double x, const XSamples* samples) {
   std::int64_t lo = 0;
   std::int64_t hi = count;
+  if (samples && !samples->empty()) {
+    // The answer lies after the last sample below x and at or before the first one that is not.
+    const auto k = std::lower_bound(samples->begin(), samples->end(), x) - samples->begin();
+    if (k > 0) lo = ((k - 1) << kXSampleShift) + 1;
+    hi = std::min(count, k << kXSampleShift);
+  }
   while (lo < hi) {
     const std::int64_t mid = lo + (hi - lo) / 2;
     if (xOf(mid) < x) {
@@ -124,17 +155,18 @@ std::int64_t firstAtOrAfter(std::int64_t count, const XOf& xOf, double x) {
   return lo;
 }
 
-std::vector<Envelope> columnEnvelopes(const PlotPyramid& pyramid, const XOf& xOf,
-                                      const AxisRange& range, int width,
-                                      std::vector<std::int64_t>* firsts) {
+std::vector<Envelope> columnEnvelopes(const PlotPyramid& pyramid, const PlotColumn& column,
+                                      const XOf& xOf, const AxisRange& range, int width,
+                                      const XSamples* samples, std::vector<std::int64_t>* firsts) {
   std::vector<Envelope> columns(static_cast<std::size_t>(std::max(width, 0)));
   std::vector<std::int64_t> starts(columns.size() + 1);
   const double step = range.width() / width;
   for (std::size_t c = 0; c < starts.size(); ++c) {
-    starts[c] = firstAtOrAfter(pyramid.count(), xOf, range.lo + step * static_cast<double>(c));
+    starts[c] =
+        firstAtOrAfter(pyramid.count(), xOf, range.lo + step * static_cast<double>(c), samples);
   }
   for (std::size_t c = 0; c < columns.size(); ++c) {
-    columns[c] = pyramid.span(starts[c], starts[c + 1]);
+    columns[c] = pyramid.span(column, starts[c], starts[c + 1]);
   }
   if (firsts) *firsts = std::move(starts);
   return columns;

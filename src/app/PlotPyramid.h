@@ -14,7 +14,7 @@
 namespace vorlet::app {
 
 // The value a cell plots as: its number by the program's grammar, or NaN (a gap) for a cell that
-// holds none, the empty cell included.
+// holds none, the empty cell included, and a cell outside the table.
 double plotValue(const vorlet::CellTable& table, std::int32_t field, std::int32_t record) noexcept;
 
 // The smallest and largest number of a span of values; empty when the span holds none.
@@ -32,22 +32,30 @@ struct Envelope {
   }
 };
 
-// One field of a table, copied (cells only, the text bytes are shared) so that a worker thread
-// can read it while the window's tables change: values 0..count-1 are records first.. of `field`.
+// Values 0..count-1 of one field of a table: records first, first + 1, ... of `field`. Either a
+// view of a table someone else keeps, or a copy of the field's cells (text bytes shared) that
+// a worker thread may read while the original table changes.
 class PlotColumn {
  public:
   PlotColumn() = default;
-  PlotColumn(const vorlet::CellTable& table, std::int32_t field, std::int32_t first,
-             std::int32_t last);
+  static PlotColumn viewOf(const vorlet::CellTable& table, std::int32_t field, std::int32_t first,
+                           std::int32_t last);
+  static PlotColumn copyOf(const vorlet::CellTable& table, std::int32_t field, std::int32_t first,
+                           std::int32_t last);
+
   std::int64_t count() const noexcept { return count_; }
   double value(std::int64_t i) const noexcept {
-    return plotValue(*cells_, 1, static_cast<std::int32_t>(i + 1));
+    return plotValue(*table_, field_, static_cast<std::int32_t>(first_ + i));
   }
-  std::size_t bytes() const noexcept { return static_cast<std::size_t>(count_) * 8; }
+  // The memory the column owns.
+  std::size_t bytes() const noexcept { return owned_ ? static_cast<std::size_t>(count_) * 8 : 0; }
 
  private:
-  std::shared_ptr<const vorlet::CellTable> cells_;
+  std::shared_ptr<const vorlet::CellTable> table_;
+  std::int32_t field_ = 1;
+  std::int32_t first_ = 1;
   std::int64_t count_ = 0;
+  bool owned_ = false;
 };
 
 // The x of value i; never decreasing in i.
@@ -60,13 +68,12 @@ class PlotPyramid {
   static constexpr int kFinestShift = 3;
 
   // Builds over `column` on this thread and one more; nothing when `stop` turns true meanwhile.
-  static std::optional<PlotPyramid> build(PlotColumn column, const std::atomic<bool>& stop);
+  static std::optional<PlotPyramid> build(const PlotColumn& column, const std::atomic<bool>& stop);
 
-  const PlotColumn& column() const noexcept { return column_; }
-  std::int64_t count() const noexcept { return column_.count(); }
-  // The envelope of values [begin, end).
-  Envelope span(std::int64_t begin, std::int64_t end) const noexcept;
-  // The memory the pyramid takes beside its column.
+  std::int64_t count() const noexcept { return count_; }
+  // The envelope of values [begin, end) of `column`, the values the pyramid was built over (or
+  // a view of the same values: the pyramid keeps only its blocks).
+  Envelope span(const PlotColumn& column, std::int64_t begin, std::int64_t end) const noexcept;
   std::size_t bytes() const noexcept;
 
  private:
@@ -75,18 +82,27 @@ class PlotPyramid {
     float min;
     float max;
   };
-  PlotColumn column_;
+  std::int64_t count_ = 0;
   std::vector<std::vector<Bounds>> levels_;
 };
 
+// Every 2^kXSampleShift-th x of a series whose x is read from a table: searching these first
+// keeps the search for a pixel column's first value from reading all over the table.
+inline constexpr int kXSampleShift = 6;
+using XSamples = std::vector<double>;
+XSamples sampleX(std::int64_t count, const XOf& xOf);
+
 // The first value whose x is at least `x` (count when none is).
-std::int64_t firstAtOrAfter(std::int64_t count, const XOf& xOf, double x);
+std::int64_t firstAtOrAfter(std::int64_t count, const XOf& xOf, double x,
+                            const XSamples* samples = nullptr);
 
 // For each of `width` pixel columns c, the envelope of the values whose x lies in
-// [lo + c * w, lo + (c + 1) * w) with w = range width / width. `firsts`, when given, receives
+// [lo + c * w, lo + (c + 1) * w) with w = range width / width; `samples`, when given, are the
+// series' sampleX. `firsts`, when given, receives
 // the width + 1 value indexes where the columns begin.
-std::vector<Envelope> columnEnvelopes(const PlotPyramid& pyramid, const XOf& xOf,
-                                      const AxisRange& range, int width,
+std::vector<Envelope> columnEnvelopes(const PlotPyramid& pyramid, const PlotColumn& column,
+                                      const XOf& xOf, const AxisRange& range, int width,
+                                      const XSamples* samples = nullptr,
                                       std::vector<std::int64_t>* firsts = nullptr);
 
 }  // namespace vorlet::app

@@ -110,15 +110,16 @@ QString coordinate(double value) {
 
 }  // namespace
 
-// What one worker run takes and gives: copies of the cells in, pyramids out.
+// One worker run: a copy of a field's cells in, a pyramid or the time-column check out. The
+// runs go one at a time, so that at most one copy is alive.
 struct PlotWindow::Build {
+  enum class Job { TimeAxis, Source, Result };
   std::uint64_t generation = 0;
-  std::optional<PlotColumn> source;
-  std::optional<PlotColumn> result;
-  std::optional<PlotColumn> x;
-  std::optional<PlotPyramid> sourcePyramid;
-  std::optional<PlotPyramid> resultPyramid;
+  Job job = Job::Source;
+  PlotColumn values;
+  std::optional<PlotPyramid> pyramid;
   bool timeAxis = false;
+  XSamples xSamples;  // of a time column
 };
 
 PlotWindow::PlotWindow(FileDialogBackend& dialogs, QWidget* parent)
@@ -175,13 +176,13 @@ void PlotWindow::setSource(const vorlet::CellTable& table, vorlet::TextEncoding 
   result_ = nullptr;  // a result of the file before would be drawn against the wrong data
   sourcePyramid_.reset();
   resultPyramid_.reset();
-  xColumn_.reset();
-  timeAxis_ = false;
+  sourceSamples_.reset();
+  resultSamples_.reset();
+  xKnown_ = timeAxis_ = false;
   field_ = 0;
   if (source_) {
     first_ = hasHeading(table) ? 2 : 1;
     last_ = *table.upperBound(2);
-    xColumn_.emplace(table, 1, first_, last_);
     field_ = defaultField(table, first_, last_);
   }
   listFields();
@@ -194,6 +195,7 @@ void PlotWindow::setResult(const vorlet::CellTable& table, const vorlet::ThinSet
   result_ = table.isDimensioned() ? &table : nullptr;
   settings_ = settings;
   resultPyramid_.reset();
+  resultSamples_.reset();
   updateStatus();
   startBuild();
 }
@@ -205,6 +207,7 @@ void PlotWindow::showField(std::int32_t field) {
   fields_->setCurrentIndex(field - 1);
   sourcePyramid_.reset();
   resultPyramid_.reset();
+  resultSamples_.reset();
   startBuild();
 }
 
@@ -225,22 +228,39 @@ void PlotWindow::listFields() {
 
 void PlotWindow::startBuild() {
   updateSeries();
+  building_ = false;
   if (!source_) return;
+  using Job = Build::Job;
   auto build = std::make_shared<Build>();
   build->generation = ++generation_;
-  if (!sourcePyramid_) build->source.emplace(*source_, field_, first_, last_);
-  if (result_ && !resultPyramid_ && field_ <= *result_->upperBound(1)) {
-    build->result.emplace(*result_, field_, 1, *result_->upperBound(2));
+  if (!xKnown_) {
+    build->job = Job::TimeAxis;
+    build->values = PlotColumn::copyOf(*source_, 1, first_, last_);
+  } else if (!sourcePyramid_) {
+    build->job = Job::Source;
+    build->values = PlotColumn::copyOf(*source_, field_, first_, last_);
+  } else if (result_ && !resultPyramid_ && field_ <= *result_->upperBound(1)) {
+    build->job = Job::Result;
+    build->values = PlotColumn::copyOf(*result_, field_, 1, *result_->upperBound(2));
+  } else {
+    return;
   }
-  if (!sourcePyramid_ && xColumn_) build->x = xColumn_;
-  if (!build->source && !build->result) return;
   building_ = true;
-  if (build->source) canvas_->setPlaceholder(QStringLiteral("グラフを準備しています..."));
+  if (build->job != Job::Result) {
+    canvas_->setPlaceholder(QStringLiteral("グラフを準備しています..."));
+  }
   stop_ = false;
   worker_ = std::jthread([this, build] {
-    if (build->x) build->timeAxis = nonDecreasing(*build->x, stop_);
-    if (build->source) build->sourcePyramid = PlotPyramid::build(*build->source, stop_);
-    if (build->result) build->resultPyramid = PlotPyramid::build(*build->result, stop_);
+    if (build->job == Job::TimeAxis) {
+      build->timeAxis = nonDecreasing(build->values, stop_);
+      if (build->timeAxis) {
+        build->xSamples = sampleX(build->values.count(), [&values = build->values](std::int64_t i) {
+          return values.value(i);
+        });
+      }
+    } else {
+      build->pyramid = PlotPyramid::build(build->values, stop_);
+    }
     if (stop_) return;
     QMetaObject::invokeMethod(
         this, [this, build] { adopt(build); }, Qt::QueuedConnection);
@@ -255,23 +275,32 @@ void PlotWindow::stopBuild() {
 
 void PlotWindow::adopt(const std::shared_ptr<Build>& build) {
   if (build->generation != generation_) return;  // overtaken by a later request
-  building_ = false;
-  const bool newSource = build->source.has_value();
-  if (build->x) {
-    timeAxis_ = build->timeAxis;
-    if (!timeAxis_) xColumn_.reset();  // the record number is the x axis; the copy can go
+  const std::size_t built = build->pyramid ? build->pyramid->bytes() : 0;
+  peakBytes_ = std::max(peakBytes_, build->values.bytes() + plotBytes() + built);
+  build->values = {};  // the copy goes before the next one is made
+  using Job = Build::Job;
+  switch (build->job) {
+    case Job::TimeAxis:
+      xKnown_ = true;
+      timeAxis_ = build->timeAxis;
+      if (timeAxis_) sourceSamples_ = std::make_shared<const XSamples>(std::move(build->xSamples));
+      break;
+    case Job::Source:
+      sourcePyramid_ = std::make_shared<const PlotPyramid>(std::move(*build->pyramid));
+      if (sourcePyramid_->count() == 0) {
+        canvas_->setPlaceholder(QStringLiteral("このフィールドには数値がありません。"));
+      }
+      break;
+    case Job::Result:
+      resultPyramid_ = std::make_shared<const PlotPyramid>(std::move(*build->pyramid));
+      if (timeAxis_) {
+        resultSamples_ =
+            std::make_shared<const XSamples>(sampleX(resultPyramid_->count(), resultX()));
+      }
+      break;
   }
-  if (build->sourcePyramid) {
-    sourcePyramid_ = std::make_shared<const PlotPyramid>(std::move(*build->sourcePyramid));
-  }
-  if (build->resultPyramid) {
-    resultPyramid_ = std::make_shared<const PlotPyramid>(std::move(*build->resultPyramid));
-  }
-  if (sourcePyramid_ && sourcePyramid_->count() == 0) {
-    canvas_->setPlaceholder(QStringLiteral("このフィールドには数値がありません。"));
-  }
-  updateSeries();
-  if (newSource) canvas_->showAll();
+  startBuild();  // the next piece, if any
+  if (build->job == Job::Source) canvas_->showAll();
 }
 
 bool PlotWindow::waitForBuild(int milliseconds) {
@@ -285,22 +314,19 @@ bool PlotWindow::waitForBuild(int milliseconds) {
 }
 
 XOf PlotWindow::sourceX() const {
-  if (timeAxis_ && xColumn_) {
-    return [column = *xColumn_](std::int64_t i) { return column.value(i); };
+  if (timeAxis_) {
+    return [column = PlotColumn::viewOf(*source_, 1, first_, last_)](std::int64_t i) {
+      return column.value(i);
+    };
   }
   return [first = first_](std::int64_t i) { return static_cast<double>(first + i); };
 }
 
-void PlotWindow::updateSeries() {
-  canvas_->setSource({sourcePyramid_, sourceX()});
-  if (!resultPyramid_) {
-    canvas_->setResult({}, {});
-    return;
-  }
-  const bool time = timeAxis_ && xColumn_;
+XOf PlotWindow::resultX() const {
+  const bool time = timeAxis_;
   const double first = first_;
   const double lastIndex = last_ - first_;
-  XOf resultX = [settings = settings_, x = sourceX(), time, first, lastIndex](std::int64_t j) {
+  return [settings = settings_, x = sourceX(), time, first, lastIndex](std::int64_t j) {
     const double position = sourcePosition(settings, j + 1);
     if (!time) return position;
     // Between two records of a time column, the time in between.
@@ -310,9 +336,26 @@ void PlotWindow::updateSeries() {
     const double within = q - static_cast<double>(i);
     return within == 0 ? before : before + (x(i + 1) - before) * within;
   };
-  canvas_->setResult({resultPyramid_, std::move(resultX)}, QStringLiteral("間引き後 (%1, N = %2)")
-                                                               .arg(modeName(settings_.mode))
-                                                               .arg(settings_.interval));
+}
+
+void PlotWindow::updateSeries() {
+  if (!source_) {
+    canvas_->setSource({});
+    canvas_->setResult({}, {});
+    return;
+  }
+  canvas_->setSource({sourcePyramid_, PlotColumn::viewOf(*source_, field_, first_, last_),
+                      sourceX(), timeAxis_ ? sourceSamples_ : nullptr});
+  if (!resultPyramid_ || !result_) {
+    canvas_->setResult({}, {});
+    return;
+  }
+  canvas_->setResult(
+      {resultPyramid_, PlotColumn::viewOf(*result_, field_, 1, *result_->upperBound(2)), resultX(),
+       resultSamples_},
+      QStringLiteral("間引き後 (%1, N = %2)")
+          .arg(modeName(settings_.mode))
+          .arg(settings_.interval));
 }
 
 void PlotWindow::updateStatus() {
@@ -331,9 +374,9 @@ QString PlotWindow::statusText() const {
 }
 
 std::size_t PlotWindow::plotBytes() const noexcept {
-  std::size_t bytes = xColumn_ ? xColumn_->bytes() : 0;
+  std::size_t bytes = 0;
   for (const auto& pyramid : {sourcePyramid_, resultPyramid_}) {
-    if (pyramid) bytes += pyramid->bytes() + pyramid->column().bytes();
+    if (pyramid) bytes += pyramid->bytes();
   }
   return bytes;
 }

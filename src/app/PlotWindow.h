@@ -51,8 +51,10 @@ class PlotWindow final : public QWidget {
   PlotCanvas& canvas() const noexcept { return *canvas_; }
   QComboBox& fieldBox() const noexcept { return *fields_; }
   QString statusText() const;
-  // The extra memory the field shown takes: the copies of its cells and its pyramids.
+  // The extra memory the field shown takes: its pyramids, once built.
   std::size_t plotBytes() const noexcept;
+  // The most it took so far, while a copy of a field's cells was being read.
+  std::size_t peakPlotBytes() const noexcept { return peakBytes_; }
 
  private:
   struct Build;
@@ -65,6 +67,7 @@ class PlotWindow final : public QWidget {
   void updateStatus();
   void saveImageAsked();
   XOf sourceX() const;
+  XOf resultX() const;
 
   FileDialogBackend& dialogs_;
   PlotCanvas* canvas_;
@@ -80,15 +83,18 @@ class PlotWindow final : public QWidget {
   const vorlet::CellTable* result_ = nullptr;
   vorlet::ThinSettings settings_;
   std::int32_t field_ = 0;
-  std::optional<PlotColumn> xColumn_;  // the first field, while it can be the x axis
-  bool timeAxis_ = false;
+  bool xKnown_ = false;    // whether the first field has been checked for a time column
+  bool timeAxis_ = false;  // the first field's values are the x axis
   std::shared_ptr<const PlotPyramid> sourcePyramid_;
   std::shared_ptr<const PlotPyramid> resultPyramid_;
+  std::shared_ptr<const XSamples> sourceSamples_;  // of a time column
+  std::shared_ptr<const XSamples> resultSamples_;
 
   std::jthread worker_;
   std::atomic<bool> stop_{false};
   std::uint64_t generation_ = 0;
   bool building_ = false;
+  std::size_t peakBytes_ = 0;
 };
 
 }  // namespace vorlet::app

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/PlotAxes.h"
@@ -66,16 +67,19 @@ TEST(PlotPyramidTest, EnvelopeEqualsAPlainScanAtEveryZoomOnBothKindsOfXAxis) {
   constexpr std::int32_t kRecords = 60'013;
   const vorlet::CellTable table = signalTable(kRecords, random);
   const std::atomic<bool> stop{false};
-  const std::optional<PlotPyramid> pyramid =
-      PlotPyramid::build(PlotColumn(table, 1, 1, kRecords), stop);
+  const PlotColumn column = PlotColumn::viewOf(table, 1, 1, kRecords);
+  const std::optional<PlotPyramid> pyramid = PlotPyramid::build(column, stop);
   ASSERT_TRUE(pyramid);
 
   std::vector<double> times;  // a time column: steps of 0, 0.5 or 1
   for (double t = 1e9; times.size() < kRecords; t += (random.next() % 3) * 0.5) times.push_back(t);
-  const std::vector<std::pair<const char*, XOf>> axes = {
-      {"record", [](std::int64_t i) { return static_cast<double>(i + 1); }},
-      {"time", [&times](std::int64_t i) { return times[static_cast<std::size_t>(i)]; }}};
-  for (const auto& [axis, x] : axes) {
+  const XOf time = [&times](std::int64_t i) { return times[static_cast<std::size_t>(i)]; };
+  const XSamples samples = sampleX(kRecords, time);
+  const std::vector<std::tuple<const char*, XOf, const XSamples*>> axes = {
+      {"record", [](std::int64_t i) { return static_cast<double>(i + 1); }, nullptr},
+      {"time", time, nullptr},
+      {"sampled time", time, &samples}};
+  for (const auto& [axis, x, xSamples] : axes) {
     const double lo = x(0);
     const double w = x(kRecords - 1) - lo;
     const std::vector<AxisRange> views = {
@@ -87,8 +91,9 @@ TEST(PlotPyramidTest, EnvelopeEqualsAPlainScanAtEveryZoomOnBothKindsOfXAxis) {
     };
     for (const AxisRange& view : views) {
       for (const int width : {1600, 333}) {
-        const std::vector<Envelope> expected = bruteForce(pyramid->column(), x, view, width);
-        const std::vector<Envelope> got = columnEnvelopes(*pyramid, x, view, width);
+        const std::vector<Envelope> expected = bruteForce(column, x, view, width);
+        const std::vector<Envelope> got =
+            columnEnvelopes(*pyramid, column, x, view, width, xSamples);
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t c = 0; c < got.size(); ++c) {
           ASSERT_EQ(got[c].empty(), expected[c].empty()) << axis << " column " << c;
@@ -105,7 +110,7 @@ TEST(PlotPyramidTest, BuildGivesUpWhenStopped) {
   Lcg random{7};
   const vorlet::CellTable table = signalTable(100'000, random);
   const std::atomic<bool> stop{true};
-  EXPECT_FALSE(PlotPyramid::build(PlotColumn(table, 1, 1, 100'000), stop));
+  EXPECT_FALSE(PlotPyramid::build(PlotColumn::copyOf(table, 1, 1, 100'000), stop));
 }
 
 TEST(PlotAxesTest, TicksAreOneTwoOrFiveTimesAPowerOfTenWithReadableLabels) {
