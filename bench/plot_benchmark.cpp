@@ -1,6 +1,8 @@
 // plot_benchmark [--benchmark_* options]: the plot window on the 10 M-record bench file (or the
-// file named by VORLET_PLOT_FILE), on Qt's offscreen platform, painted into a 1600 x 900 image.
-//   first_picture/field: a field chosen, its cells copied, its pyramid built, the view painted;
+// file named by VORLET_PLOT_FILE) and its average by 10, on Qt's offscreen platform, painted into
+// a 1600 x 900 image.
+//   first_picture/field: a field chosen: its cells and the result's copied, their pyramids
+//                        built, the view painted;
 //   first_picture/file:  the same for a newly opened file (its time column checked too);
 //   redraw/zoom, /pan, /resize: one picture after the view changed.
 // Counters: bytes_per_record, the extra memory of the field shown once its pyramids are built;
@@ -21,6 +23,7 @@
 #include "app/CommonDialog.h"
 #include "app/PlotWindow.h"
 #include "delimited/FileRoad.h"
+#include "thinning/ThinTable.h"
 
 using namespace vorlet::app;
 
@@ -35,7 +38,14 @@ class NoDialogs final : public FileDialogBackend {
 
 const QSize kSize(1600, 900);
 
-vorlet::OpenedTable* opened = nullptr;
+vorlet::SharedVariables vars;
+vorlet::TextEncoding encoding = vorlet::TextEncoding::Utf8;
+vorlet::ThinSettings settings;
+
+void showTables(PlotWindow& window) {
+  window.setSource(vars.SourceTable, encoding);
+  window.setResult(vars.ResultTable, settings);
+}
 NoDialogs dialogs;
 
 double paint(PlotWindow& window, QSize size = kSize) {
@@ -46,7 +56,7 @@ double paint(PlotWindow& window, QSize size = kSize) {
 }
 
 void counters(benchmark::State& state, const PlotWindow& window) {
-  const auto records = static_cast<double>(opened->table.recordCount());
+  const auto records = static_cast<double>(vars.SourceTable.recordCount());
   state.counters["bytes_per_record"] = static_cast<double>(window.plotBytes()) / records;
   state.counters["peak_bytes_per_record"] = static_cast<double>(window.peakPlotBytes()) / records;
 }
@@ -60,7 +70,7 @@ double processCpuMs() {
 
 void firstPictureOfField(benchmark::State& state) {
   PlotWindow window(dialogs);
-  window.setSource(opened->table, opened->encoding);
+  showTables(window);
   window.waitForBuild(600'000);
   std::int32_t field = window.field();
   const double cpu = processCpuMs();
@@ -79,7 +89,7 @@ void firstPictureOfFile(benchmark::State& state) {
   PlotWindow window(dialogs);
   const double cpu = processCpuMs();
   for (auto _ : state) {
-    window.setSource(opened->table, opened->encoding);
+    showTables(window);
     window.waitForBuild(600'000);
     benchmark::DoNotOptimize(paint(window));
   }
@@ -92,7 +102,7 @@ enum class Change { Zoom, Pan, Resize };
 
 void redraw(benchmark::State& state, Change change) {
   PlotWindow window(dialogs);
-  window.setSource(opened->table, opened->encoding);
+  showTables(window);
   window.waitForBuild(600'000);
   const AxisRange all = window.canvas().xRange();
   int step = 0;
@@ -127,7 +137,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot read %s (make it with generate_csv)\n", path.c_str());
     return 1;
   }
-  opened = &std::get<vorlet::OpenedTable>(read);
+  vars.SourceTable = std::move(std::get<vorlet::OpenedTable>(read).table);
+  encoding = std::get<vorlet::OpenedTable>(read).encoding;
+  settings.interval = 10;
+  settings.mode = vorlet::ThinMode::Average;
+  vorlet::thinTable(vars, settings);
 
   benchmark::RegisterBenchmark("first_picture/field", firstPictureOfField)
       ->Unit(benchmark::kMillisecond)
