@@ -28,16 +28,15 @@ namespace {
 // Records looked at to choose the field shown first; enough to pass a few gaps.
 constexpr std::int32_t kSampleRecords = 1000;
 
-bool isHeadingCell(const vorlet::CellTable& table, std::int32_t field) {
-  std::string_view text;
-  return table.textAt(field, 1, text) && !text.empty() && std::isnan(plotValue(table, field, 1));
-}
-
-// The first record is a heading when it holds a text that is not a number.
+// The first record is a heading when it holds a text that is not a number above a number.
 bool hasHeading(const vorlet::CellTable& table) {
   const std::int32_t fields = *table.upperBound(1);
+  const std::int32_t records = *table.upperBound(2);
   for (std::int32_t f = 1; f <= fields; ++f) {
-    if (isHeadingCell(table, f)) return true;
+    std::string_view text;
+    const bool word =
+        table.textAt(f, 1, text) && !text.empty() && std::isnan(plotValue(table, f, 1));
+    if (word && (records < 2 || !std::isnan(plotValue(table, f, 2)))) return true;
   }
   return false;
 }
@@ -153,8 +152,12 @@ PlotWindow::PlotWindow(FileDialogBackend& dialogs, QWidget* parent)
   layout->addLayout(bottom);
   resize(1000, 640);
 
-  connect(fields_, &QComboBox::activated, this,
-          [this](int index) { showField(static_cast<std::int32_t>(index + 1)); });
+  // Keys go to the plot (Home there shows everything; in the combo box it would pick field 1).
+  setFocusProxy(canvas_);
+  connect(fields_, &QComboBox::activated, this, [this](int index) {
+    showField(static_cast<std::int32_t>(index + 1));
+    canvas_->setFocus();
+  });
   connect(save_, &QPushButton::clicked, this, &PlotWindow::saveImageAsked);
   connect(canvas_, &PlotCanvas::cursorMoved, this, [this](std::optional<QPointF> at) {
     cursor_->setText(

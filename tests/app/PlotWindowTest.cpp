@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
 #include <QWheelEvent>
 #include <cmath>
@@ -184,8 +185,11 @@ TEST(PlotWindowTest, SavesPicturesOfSourceAndResultForReviewers) {
   // Zoomed in: the result's points far apart enough for markers, the source as a line.
   plot.canvas().setXRange({40'000, 60'000});
   EXPECT_TRUE(plot.grab().save(folder + QStringLiteral("/plot-peak-zoomed.png")));
-  EXPECT_TRUE(plot.saveImage(folder + QStringLiteral("/plot-peak-zoomed.svg")));
-  EXPECT_TRUE(
-      readBytes(std::filesystem::path(VORLET_BINARY_DIR) / "screenshots" / "plot-peak-zoomed.svg")
-          .find("<svg") != std::string::npos);
+  // The same as SVG, through the button and the save dialog.
+  const std::filesystem::path svg =
+      std::filesystem::path(VORLET_BINARY_DIR) / "screenshots" / "plot-peak-zoomed.svg";
+  dialogs.saveAnswers.push_back(QString::fromStdString(svg.string()));
+  if (std::filesystem::exists(svg)) dialogs.replaceAnswers.push_back(true);
+  plot.findChild<QPushButton*>(QStringLiteral("plotSave"))->click();
+  EXPECT_NE(readBytes(svg).find("<svg"), std::string::npos);
 }
