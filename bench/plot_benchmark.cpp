@@ -5,6 +5,7 @@
 //                        built, the view painted;
 //   first_picture/file:  the same for a newly opened file (its time column checked too);
 //   redraw/zoom, /pan, /resize: one picture after the view changed.
+// VORLET_PLOT_PICTURE=FILE.png saves the first picture painted.
 // Counters: bytes_per_record, the extra memory of the field shown once its pyramids are built;
 // peak_bytes_per_record, the most while they were built (a copy of one field's cells and the
 // pyramids already built).
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <utility>
 #include <variant>
 
 #include "app/CommonDialog.h"
@@ -52,6 +54,10 @@ double paint(PlotWindow& window, QSize size = kSize) {
   QImage image(size, QImage::Format_RGB32);
   QPainter painter(&image);
   window.canvas().paintView(painter, size);
+  painter.end();
+  // The first picture, for a look at what is timed.
+  static const char* picture = std::getenv("VORLET_PLOT_PICTURE");
+  if (picture) image.save(QString::fromLocal8Bit(std::exchange(picture, nullptr)), "PNG");
   return window.canvas().yRange().width();
 }
 
