@@ -11,16 +11,22 @@ namespace vorlet::app {
 
 namespace {
 
+constexpr float kFloatMax = std::numeric_limits<float>::max();
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+
+// Beyond the float range the bound is the range's end or infinity, whichever keeps it outside.
 float roundedDown(double value) noexcept {
+  if (value > kFloatMax) return kFloatMax;
+  if (value < -kFloatMax) return -kInfinity;
   const auto f = static_cast<float>(value);
-  return static_cast<double>(f) > value ? std::nextafter(f, -std::numeric_limits<float>::infinity())
-                                        : f;
+  return static_cast<double>(f) > value ? std::nextafter(f, -kInfinity) : f;
 }
 
 float roundedUp(double value) noexcept {
+  if (value < -kFloatMax) return -kFloatMax;
+  if (value > kFloatMax) return kInfinity;
   const auto f = static_cast<float>(value);
-  return static_cast<double>(f) < value ? std::nextafter(f, std::numeric_limits<float>::infinity())
-                                        : f;
+  return static_cast<double>(f) < value ? std::nextafter(f, kInfinity) : f;
 }
 
 }  // namespace

@@ -204,7 +204,7 @@ void PlotWindow::setResult(const vorlet::CellTable& table, const vorlet::ThinSet
 }
 
 void PlotWindow::showField(std::int32_t field) {
-  if (!source_ || field == field_) return;
+  if (!source_ || field == field_ || field < 1 || field > *source_->upperBound(1)) return;
   stopBuild();
   field_ = field;
   fields_->setCurrentIndex(field - 1);

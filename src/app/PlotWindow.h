@@ -36,7 +36,7 @@ class PlotWindow final : public QWidget {
 
   void setSource(const vorlet::CellTable& table, vorlet::TextEncoding encoding);
   void setResult(const vorlet::CellTable& table, const vorlet::ThinSettings& settings);
-  // Plots field `field` (from 1) of both tables.
+  // Plots field `field` (from 1) of both tables; a field the source lacks changes nothing.
   void showField(std::int32_t field);
   std::int32_t field() const noexcept { return field_; }
 

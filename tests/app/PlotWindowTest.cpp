@@ -130,6 +130,8 @@ TEST(PlotWindowTest, WheelZoomsAroundThePointerRectangleZoomsInAndHomeShowsAll) 
   PlotCanvas& canvas = plot.canvas();
   const AxisRange all = canvas.xRange();
   EXPECT_EQ(all, (AxisRange{0.5, 10'000}));
+  plot.showField(3);  // there is no field 3
+  EXPECT_EQ(plot.field(), 2);
 
   const QPoint at(canvas.width() / 3, canvas.height() / 2);
   canvas.grab();  // lays the plot area out
