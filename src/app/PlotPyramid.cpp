@@ -53,21 +53,40 @@ PlotColumn PlotColumn::viewOf(const vorlet::CellTable& table, std::int32_t field
   column.field_ = field;
   column.first_ = first;
   column.count_ = std::max<std::int64_t>(std::int64_t{last} - first + 1, 0);
+  column.split_ = column.count_;
   return column;
 }
 
 PlotColumn PlotColumn::copyOf(const vorlet::CellTable& table, std::int32_t field,
                               std::int32_t first, std::int32_t last) {
+  // Records [from, to] of the field as field 1 of a table of their own.
+  const auto copy = [&table, field](std::int32_t from, std::int32_t to) {
+    auto cells = std::make_shared<vorlet::CellTable>();
+    if (to >= from) cells->dimension(1, 1, 1, to - from + 1);
+    for (std::int32_t r = from; r <= to; ++r) cells->copyCellAt(table, field, r, 1, r - from + 1);
+    return cells;
+  };
   PlotColumn column;
   column.count_ = std::max<std::int64_t>(std::int64_t{last} - first + 1, 0);
-  auto cells = std::make_shared<vorlet::CellTable>();
-  if (column.count_ > 0) {
-    cells->dimension(1, 1, 1, static_cast<std::int32_t>(column.count_));
-    for (std::int32_t r = first; r <= last; ++r)
-      cells->copyCellAt(table, field, r, 1, r - first + 1);
-  }
-  column.table_ = std::move(cells);
+  column.split_ = column.count_;
   column.owned_ = true;
+  // Copying is bound by memory and page faults; a second thread nearly halves the time the
+  // window waits. Reading the table from two threads at once is safe: neither changes it.
+  constexpr std::int64_t kTwoThreadsFrom = 1 << 20;
+  if (column.count_ >= kTwoThreadsFrom) {
+    column.split_ = column.count_ / 2;
+    const auto middle = static_cast<std::int32_t>(first + column.split_);
+    std::shared_ptr<vorlet::CellTable> rest;
+    {
+      std::jthread second([&] { rest = copy(middle, last); });
+      column.table_ = copy(first, middle - 1);
+    }
+    column.rest_ = std::move(rest);
+  } else {
+    column.table_ = copy(first, last);
+  }
+  column.field_ = 1;
+  column.first_ = 1;
   return column;
 }
 

@@ -45,7 +45,8 @@ class PlotColumn {
 
   std::int64_t count() const noexcept { return count_; }
   double value(std::int64_t i) const noexcept {
-    return plotValue(*table_, field_, static_cast<std::int32_t>(first_ + i));
+    return i < split_ ? plotValue(*table_, field_, static_cast<std::int32_t>(first_ + i))
+                      : plotValue(*rest_, 1, static_cast<std::int32_t>(i - split_ + 1));
   }
   // The memory the column owns.
   std::size_t bytes() const noexcept { return owned_ ? static_cast<std::size_t>(count_) * 8 : 0; }
@@ -55,6 +56,9 @@ class PlotColumn {
   std::int32_t field_ = 1;
   std::int32_t first_ = 1;
   std::int64_t count_ = 0;
+  // A long copy is made by two threads into two tables: values from split_ on are in rest_.
+  std::int64_t split_ = 0;
+  std::shared_ptr<const vorlet::CellTable> rest_;
   bool owned_ = false;
 };
 

@@ -75,16 +75,34 @@ std::int32_t defaultField(const vorlet::CellTable& table, std::int32_t first, st
   return chosen > 0 ? chosen : 1;
 }
 
-// A time column: every value a number, none below the one before.
-bool nonDecreasing(const PlotColumn& column, const std::atomic<bool>& stop) {
-  double previous = -std::numeric_limits<double>::infinity();
-  for (std::int64_t i = 0; i < column.count(); ++i) {
-    if ((i & 0xFFFF) == 0 && stop.load(std::memory_order_relaxed)) return false;
-    const double value = column.value(i);
-    if (!(value >= previous)) return false;  // a gap (NaN) fails too
-    previous = value;
+// A time column: every value a number, none below the one before. Its samples (as sampleX
+// takes them) are kept on the way. Two threads read one half each.
+bool isTimeColumn(const PlotColumn& column, const std::atomic<bool>& stop, XSamples& samples) {
+  const std::int64_t count = column.count();
+  if (count < 2) return false;
+  samples.assign(static_cast<std::size_t>((count + (1 << kXSampleShift) - 1) >> kXSampleShift), 0);
+  const auto check = [&](std::int64_t from, std::int64_t to) {
+    double previous = -std::numeric_limits<double>::infinity();
+    for (std::int64_t i = from; i < to; ++i) {
+      if ((i & 0xFFFF) == 0 && stop.load(std::memory_order_relaxed)) return false;
+      const double value = column.value(i);
+      if (!(value >= previous)) return false;  // a gap (NaN) fails too
+      if ((i & ((1 << kXSampleShift) - 1)) == 0)
+        samples[static_cast<std::size_t>(i >> kXSampleShift)] = value;
+      previous = value;
+    }
+    return true;
+  };
+  // On a sample boundary, so that each half writes samples of its own.
+  const std::int64_t middle = (count / 2) & ~std::int64_t{(1 << kXSampleShift) - 1};
+  bool secondHalf = false;
+  bool firstHalf = false;
+  {
+    std::jthread second([&] { secondHalf = check(middle, count); });
+    firstHalf = check(0, middle);
   }
-  return column.count() > 1;
+  return firstHalf && secondHalf &&
+         (middle == 0 || column.value(middle - 1) <= column.value(middle));
 }
 
 QString modeName(vorlet::ThinMode mode) {
@@ -255,12 +273,7 @@ void PlotWindow::startBuild() {
   stop_ = false;
   worker_ = std::jthread([this, build] {
     if (build->job == Job::TimeAxis) {
-      build->timeAxis = nonDecreasing(build->values, stop_);
-      if (build->timeAxis) {
-        build->xSamples = sampleX(build->values.count(), [&values = build->values](std::int64_t i) {
-          return values.value(i);
-        });
-      }
+      build->timeAxis = isTimeColumn(build->values, stop_, build->xSamples);
     } else {
       build->pyramid = PlotPyramid::build(build->values, stop_);
     }

@@ -106,6 +106,26 @@ TEST(PlotPyramidTest, EnvelopeEqualsAPlainScanAtEveryZoomOnBothKindsOfXAxis) {
   }
 }
 
+TEST(PlotPyramidTest, ACopyReadsLikeItsTableAlsoWhenTwoThreadsMadeIt) {
+  vorlet::CellTable table;
+  constexpr std::int32_t kRecords = (1 << 20) + 5;  // long enough to be copied in two halves
+  table.dimension(1, 2, 1, kRecords);
+  for (std::int32_t r = 1; r <= kRecords; ++r) {
+    table.set(1, r, vorlet::Cell::integer32(-r));
+    if (r % 3) table.set(2, r, vorlet::Cell::integer32(r));
+  }
+  for (const std::int32_t first : {1, 4}) {
+    const PlotColumn view = PlotColumn::viewOf(table, 2, first, kRecords);
+    const PlotColumn copy = PlotColumn::copyOf(table, 2, first, kRecords);
+    ASSERT_EQ(copy.count(), view.count());
+    for (std::int64_t i = 0; i < view.count(); ++i) {
+      const double expected = view.value(i);
+      ASSERT_TRUE(std::isnan(expected) ? std::isnan(copy.value(i)) : copy.value(i) == expected)
+          << "value " << i << " from record " << first;
+    }
+  }
+}
+
 TEST(PlotPyramidTest, BuildGivesUpWhenStopped) {
   Lcg random{7};
   const vorlet::CellTable table = signalTable(100'000, random);

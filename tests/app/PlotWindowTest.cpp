@@ -119,6 +119,25 @@ TEST_F(WindowTest, GraphMenuShowsOneWindowThatFollowsOpenAndThin) {
   EXPECT_FALSE(plot->testAttribute(Qt::WA_QuitOnClose));
 }
 
+TEST(PlotWindowTest, TheFirstFieldIsTheXAxisOnlyWhenItNeverDecreases) {
+  ScriptedFileDialogs dialogs;
+  PlotWindow plot(dialogs);
+  constexpr std::int32_t kRecords = 1000;  // checked in two halves, split at value 448
+  for (const std::int32_t drop : {0, 2, 449, 450, kRecords}) {
+    vorlet::CellTable table;
+    table.dimension(1, 2, 1, kRecords);
+    for (std::int32_t r = 1; r <= kRecords; ++r) {
+      table.set(1, r, vorlet::Cell::integer32(r == drop ? 0 : 10 * r));
+      table.set(2, r, vorlet::Cell::integer32(r % 7));
+    }
+    plot.setSource(table, vorlet::TextEncoding::Utf8);
+    ASSERT_TRUE(plot.waitForBuild());
+    EXPECT_EQ(plot.canvas().xRange(),
+              (drop ? AxisRange{1, kRecords} : AxisRange{10, 10 * kRecords}))
+        << "value 0 at record " << drop;
+  }
+}
+
 TEST(PlotWindowTest, WheelZoomsAroundThePointerRectangleZoomsInAndHomeShowsAll) {
   ScriptedFileDialogs dialogs;
   PlotWindow plot(dialogs);
