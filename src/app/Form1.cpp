@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 
 #include "app/Fonts.h"
 #include "app/OpenCommand.h"
+#include "app/PlotWindow.h"
 #include "app/SaveCommand.h"
 #include "app/ThinCommand.h"
 #include "app/ThinOptionsDialog.h"
@@ -99,6 +101,7 @@ Form1::Form1(Form1Services services)
   progress_->hide();
   controls_.StatusBar1->addPermanentWidget(progress_);  // the status bar takes ownership
   wireEvents();
+  wirePlotWindow();
   helpSetting_ = lookUpHelpFile(QCoreApplication::applicationDirPath());
   controls_.Command1->setFocus();
   setGeometry(
@@ -147,6 +150,7 @@ void Form1::run(Command command) {
 void Form1::openFile(const QString& path) {
   if (busy_) return;
   run([&path](CommandContext& context) { vorlet::app::openFile(context, path); });
+  plotSource();  // a file given at start or dropped: the plot follows as after the menu
 }
 
 void Form1::runBusy(const QString& status, const std::function<void()>& work) {
@@ -225,5 +229,54 @@ bool Form1::openDropped(const QMimeData* dropped) {
 void Form1::exitProgram() {
   close();
 }
+
+// ---- The plot window (menu 表示 → グラフ) ----
+
+PlotWindow* Form1::plotWindow() const {
+  return plotWindow_;
+}
+
+void Form1::wirePlotWindow() {
+  auto* view = new QMenu(QStringLiteral("表示"), menuBar());
+  view->setObjectName(QStringLiteral("view"));
+  view->menuAction()->setObjectName(QStringLiteral("view"));
+  menuBar()->insertMenu(controls_.help->menuAction(), view);
+  QAction* graph = view->addAction(QStringLiteral("グラフ"));
+  graph->setObjectName(QStringLiteral("graph"));
+  graph->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  connect(graph, &QAction::triggered, this, &Form1::showPlotWindow);
+  // Connected after the commands, so these run once a command has changed the tables.
+  connect(controls_.open, &QAction::triggered, this, [this] { plotSource(); });
+  connect(controls_.Command1, &QPushButton::clicked, this, [this] { plotResult(); });
+}
+
+void Form1::showPlotWindow() {
+  if (!plotWindow_) {
+    plotWindow_ = new PlotWindow(*services_.fileDialogs, this);  // a window of its own, owned here
+    plotWindow_->setAttribute(Qt::WA_QuitOnClose, false);  // closing the main window ends the run
+    plotSource();
+    plotResult();
+  }
+  plotWindow_->show();
+  plotWindow_->raise();
+  plotWindow_->activateWindow();
+}
+
+void Form1::plotSource() {
+  vorlet::SharedVariables& vars = workspace_.vars;
+  // An opened file comes with new cells; a cancelled or failed open leaves the plot as it is.
+  const void* cells = vars.SourceTable.storage().data;
+  if (!plotWindow_ || cells == plottedSource_) return;
+  plottedSource_ = cells;
+  plotWindow_->setSource(vars.SourceTable, workspace_.sourceEncoding);
+}
+
+void Form1::plotResult() {
+  const vorlet::SharedVariables& vars = workspace_.vars;
+  if (!plotWindow_ || !vars.ResultTable.isDimensioned() || vars.Interval < 2) return;
+  plotWindow_->setResult(vars.ResultTable, workspace_.resultSettings);
+}
+
+// ---- end of the plot window ----
 
 }  // namespace vorlet::app

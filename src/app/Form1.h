@@ -20,6 +20,8 @@ class QProgressBar;
 
 namespace vorlet::app {
 
+class PlotWindow;
+
 // The outside world the window talks to. Whatever is left empty gets the real thing; tests
 // fill them with stand-ins that record.
 struct Form1Services {
@@ -83,6 +85,20 @@ class Form1 final : public QMainWindow {
   QProgressBar* progress_;
   int mousePointer_ = kDefaultPointer;
   bool busy_ = false;
+
+  // ---- The plot window (menu 表示 → グラフ) ----
+ public:
+  // The plot window while it exists, else null.
+  PlotWindow* plotWindow() const;
+
+ private:
+  void wirePlotWindow();
+  void showPlotWindow();
+  void plotSource();
+  void plotResult();
+  QPointer<PlotWindow> plotWindow_;
+  const void* plottedSource_ = nullptr;  // the source cells the plot was last given
+  // ---- end of the plot window ----
 };
 
 }  // namespace vorlet::app
