@@ -85,7 +85,7 @@ void drag(QWidget& widget, QPoint from, QPoint to, Qt::MouseButton button) {
 TEST_F(WindowTest, GraphMenuShowsOneWindowThatFollowsOpenAndThin) {
   QStringList menus;
   for (const QAction* action : form->menuBar()->actions()) menus << action->text();
-  EXPECT_EQ(menus.join(u' '), QStringLiteral("ファイル 表示 ヘルプ"));
+  EXPECT_EQ(menus.join(u' '), QStringLiteral("ファイル オプション 表示 ヘルプ"));
   auto* graph = form->findChild<QAction*>(QStringLiteral("graph"));
   ASSERT_NE(graph, nullptr);
   EXPECT_EQ(graph->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
