@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -133,6 +134,154 @@ class AverageGroups {
  private:
   std::int16_t interval_;
   std::vector<float> sums_;
+  std::uint64_t notNumbers_ = 0;
+};
+
+// Output records per complete group: peak mode keeps two.
+inline std::int32_t recordsPerGroup(ThinMode mode) noexcept {
+  return mode == ThinMode::Peak ? 2 : 1;
+}
+
+// True when the settings thin a table of `fields` fields as simple or average thinning always
+// has, apart from header lines: the fast paths of both pipelines serve them.
+bool plainGroups(const ThinSettings& settings, std::int64_t fields) noexcept;
+
+// Where a cell of a group's output comes from.
+enum class Pick : std::uint8_t {
+  FirstRecord,  // the cell of the group's first record, unchanged
+  Smallest,     // the cell of the group's smallest number (the first of equal ones)
+  Largest,      // the cell of the group's largest number (the first of equal ones)
+  Mean,         // the mean of the group's numbers
+};
+
+// The rules of a group under any settings but simple thinning, for fields [first, last) (from
+// 0) of the records: fed every field of every record of a group in order, it says what each
+// output cell of the group is. Neither pipeline keeps records, so the reducer only hands back
+// positions in the group; the caller keeps what it needs of the cells at those positions.
+// A number is a text the program reads as one (parseDecimal); an empty cell, the empty text and
+// a value beyond the double range are none. Ties are broken by position, values compared as
+// doubles, so -0 and 0 are equal.
+class GroupReducer {
+ public:
+  // What add() tells the caller to keep: the cell became the group's smallest or largest number.
+  static constexpr unsigned kSmallest = 1;
+  static constexpr unsigned kLargest = 2;
+
+  GroupReducer(const ThinSettings& settings, std::size_t first, std::size_t last);
+
+  std::size_t first() const noexcept { return first_; }
+  std::size_t last() const noexcept { return first_ + fields_.size(); }
+  // False for a field that takes its first record's cell, whatever the group holds: the
+  // caller need not read it.
+  bool reads(std::size_t field) const noexcept { return !fields_[field - first_].firstRecord; }
+
+  // The text of `field` in the record at position `at` (from 0) of the group.
+  unsigned addText(std::size_t field, std::string_view text, std::int32_t at) noexcept {
+    if (fields_[field - first_].firstRecord) return 0;
+    const Result<double> number = parseDecimal(text);
+    if (!number) {
+      ++notNumbers_;
+      return 0;
+    }
+    return addNumber(field, *number, at);
+  }
+  unsigned addNumber(std::size_t field, double value, std::int32_t at) noexcept {
+    Field& f = fields_[field - first_];
+    if (f.firstRecord) return 0;
+    if (f.count++ == 0) {
+      f.low = f.high = value;
+      f.lowAt = f.highAt = at;
+      if (!average_) return kSmallest | kLargest;
+    }
+    if (average_) {
+      if (doublePrecision_) {
+        // Like the single-precision sum, an addition that would leave the range adds nothing.
+        const double next = f.sum + value;
+        if (std::isfinite(next)) f.sum = next;
+      } else if (!addToSum(f.single, value)) {
+        ++notNumbers_;
+      }
+      return 0;
+    }
+    unsigned kept = 0;
+    if (value < f.low) {
+      f.low = value;
+      f.lowAt = at;
+      kept |= kSmallest;
+    }
+    if (value > f.high) {
+      f.high = value;
+      f.highAt = at;
+      kept |= kLargest;
+    }
+    return kept;
+  }
+
+  // Output record `row` (0, or 1 in peak mode) of `field`.
+  Pick pick(std::size_t field, std::int32_t row) const noexcept {
+    const Field& f = fields_[field - first_];
+    if (f.firstRecord) return Pick::FirstRecord;
+    if (average_) return numbersOnly_ && f.count == 0 ? Pick::FirstRecord : Pick::Mean;
+    if (f.count == 0) return Pick::FirstRecord;
+    switch (mode_) {
+      case ThinMode::Minimum:
+        return Pick::Smallest;
+      case ThinMode::Maximum:
+        return Pick::Largest;
+      default:
+        // Peak: in group order; when both are one cell, both records hold it.
+        return (row == 0) == (f.lowAt <= f.highAt) ? Pick::Smallest : Pick::Largest;
+    }
+  }
+  // The position in the group of the cell a pick other than Mean names.
+  std::int32_t position(std::size_t field, Pick pick) const noexcept {
+    const Field& f = fields_[field - first_];
+    return pick == Pick::Smallest ? f.lowAt : pick == Pick::Largest ? f.highAt : 0;
+  }
+  // The mean under Pick::Mean: a Single, or a Double in double precision.
+  Cell mean(std::size_t field) const noexcept {
+    const Field& f = fields_[field - first_];
+    if (doublePrecision_) {
+      return Cell::real(f.sum / (numbersOnly_ ? f.count : interval_));
+    }
+    if (numbersOnly_) {
+      return Cell::single(
+          static_cast<float>(static_cast<double>(f.single) / static_cast<float>(f.count)));
+    }
+    return Cell::single(groupMean(f.single, interval_));
+  }
+  // Appends the text of a mean, as a save writes it.
+  void appendMean(std::size_t field, std::string& out) const;
+
+  void reset() noexcept {
+    for (Field& f : fields_) {
+      f.count = 0;
+      f.single = 0;
+      f.sum = 0;
+    }
+  }
+  // Average mode: cells that added nothing to their group.
+  std::uint64_t notNumbers() const noexcept { return average_ ? notNumbers_ : 0; }
+
+ private:
+  struct Field {
+    std::int32_t count = 0;  // numbers seen in the group
+    bool firstRecord = false;
+    float single = 0;
+    double sum = 0;
+    double low = 0;
+    double high = 0;
+    std::int32_t lowAt = 0;
+    std::int32_t highAt = 0;
+  };
+
+  ThinMode mode_;
+  bool average_;
+  bool numbersOnly_;
+  bool doublePrecision_;
+  std::int16_t interval_;
+  std::size_t first_;
+  std::vector<Field> fields_;
   std::uint64_t notNumbers_ = 0;
 };
 
