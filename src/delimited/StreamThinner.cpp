@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "delimited/JoinDelimited.h"
@@ -12,6 +13,7 @@
 #include "delimited/RecordScanner.h"
 #include "delimited/TextEncoding.h"
 #include "table/NumberText.h"
+#include "thinning/TextGroups.h"
 #include "thinning/WorkerThread.h"
 
 #if !defined(_WIN32)
@@ -47,18 +49,36 @@ bool holdsLineEnd(const char* begin, const char* end) noexcept {
   return false;
 }
 
-// Average thinning of a range of fields: their running sums, and the means of the groups they
-// completed as text, the fields separated by commas. Fields are independent and each group's
-// cells are added in record order, so ranges thinned on different threads give the same means.
+// Appends a cell of a group's output as a save writes it.
+void appendOutput(std::string& out, const Cell& cell) {
+  if (cell.isText()) {
+    appendSavedField(out, cell.asText());
+    return;
+  }
+  char text[kNumberTextMax];
+  out.append(text, cell.kind() == CellKind::Double ? formatDouble(cell.asDouble(), text)
+                                                   : formatSingle(cell.asSingle(), text));
+}
+
+// Thinning of a range of fields by groups: their running state, and the output records of the
+// groups they completed as text, the fields separated by commas. `Groups` is AverageGroups for
+// plain average thinning, TextGroups under any other settings. Fields are independent and each
+// group's cells are added in record order, so ranges thinned on different threads give the
+// same output.
+template <class Groups>
 class FieldRange {
  public:
-  FieldRange(std::int16_t interval, std::size_t first, std::size_t last)
-      : groups_(interval, last - first), first_(first), last_(last) {}
+  FieldRange(const ThinSettings& settings, std::size_t first, std::size_t last)
+      : groups_(make(settings, first, last)),
+        first_(first),
+        last_(last),
+        rows_(recordsPerGroup(settings.mode)) {}
 
-  void add(const ScannedRecord& record, std::size_t present) {
+  void add(const ScannedRecord& record, std::size_t present, const GroupClock& clock) {
     for (std::size_t f = first_; f < std::min(last_, present); ++f) {
-      groups_.addText(f - first_, record.fields[f]);
+      addField(f, record.fields[f], clock.pending());
     }
+    keep();
   }
 
   // Records [from, to) of a batch of plain lines whose offsets count from `base`, fields
@@ -71,26 +91,39 @@ class FieldRange {
       const std::size_t present = std::min<std::size_t>(fields, batch.recordEnds[r] - first);
       const char* begin =
           base + (first_ == 0 || present <= first_ ? batch.recordStart(r) : ends[first_ - 1] + 1);
+      const std::int32_t at = clock.pending();
       for (std::size_t f = first_; f < std::min(last_, present); ++f) {
         const char* end = base + ends[f];
-        groups_.addText(f - first_, std::string_view(begin, static_cast<std::size_t>(end - begin)));
+        addField(f, std::string_view(begin, static_cast<std::size_t>(end - begin)), at);
         begin = end + 1;
       }
       if (clock.advance()) closeGroup();
     }
+    keep();
   }
 
-  // Numbers never need quotes.
   void closeGroup() {
-    char text[kNumberTextMax];
-    for (std::size_t f = 0; f < groups_.fields(); ++f) {
-      if (f > 0) texts_ += ',';
-      texts_.append(text, formatSingle(groups_.mean(f), text));
+    if constexpr (std::is_same_v<Groups, AverageGroups>) {
+      // Numbers never need quotes.
+      char text[kNumberTextMax];
+      for (std::size_t f = 0; f < groups_.fields(); ++f) {
+        if (f > 0) texts_ += ',';
+        texts_.append(text, formatSingle(groups_.mean(f), text));
+      }
+      ends_.push_back(texts_.size());
+    } else {
+      for (std::int32_t row = 0; row < rows_; ++row) {
+        for (std::size_t f = first_; f < last_; ++f) {
+          if (f > first_) texts_ += ',';
+          appendOutput(texts_, groups_.output(f, row));
+        }
+        ends_.push_back(texts_.size());
+      }
     }
-    ends_.push_back(texts_.size());
     groups_.reset();
   }
 
+  // Output records completed and not yet written.
   std::size_t groups() const noexcept { return ends_.size(); }
   std::string_view group(std::size_t g) const noexcept {
     const std::size_t begin = g == 0 ? 0 : ends_[g - 1];
@@ -103,9 +136,29 @@ class FieldRange {
   std::uint64_t notNumbers() const noexcept { return groups_.notNumbers(); }
 
  private:
-  AverageGroups groups_;
+  static Groups make(const ThinSettings& settings, std::size_t first, std::size_t last) {
+    if constexpr (std::is_same_v<Groups, AverageGroups>) {
+      return AverageGroups(settings.interval, last - first);
+    } else {
+      return TextGroups(settings, first, last);
+    }
+  }
+  void addField(std::size_t f, std::string_view text, std::int32_t at) {
+    if constexpr (std::is_same_v<Groups, AverageGroups>) {
+      (void)at;
+      groups_.addText(f - first_, text);
+    } else {
+      groups_.add(f, text, at);
+    }
+  }
+  void keep() {
+    if constexpr (!std::is_same_v<Groups, AverageGroups>) groups_.keep();
+  }
+
+  Groups groups_;
   std::size_t first_;
   std::size_t last_;
+  std::int32_t rows_;  // output records per group
   std::string texts_;
   std::vector<std::size_t> ends_;
 };
@@ -114,13 +167,14 @@ class FieldRange {
 constexpr std::size_t kRecordsForHelper = 256;
 
 // Thins records as they arrive and writes each result record, as a save writes it, into the
-// output the moment its group completes.
+// output the moment its group completes. Header lines are written as they arrive.
 class RecordThinner {
  public:
   RecordThinner(const StreamSettings& settings, Output& out)
-      : mode_(settings.thin.mode),
-        interval_(settings.thin.interval),
+      : settings_(settings.thin),
+        mode_(settings.thin.mode),
         clock_(settings.thin.interval),
+        headerLeft_(std::max(0, settings.thin.headerLines)),
         out_(out) {}
 
   // How many of the coming records simple thinning skips without looking at them.
@@ -140,47 +194,38 @@ class RecordThinner {
     if (recordsRead_++ == 0) start(record.fields.size());
     // Fields beyond F are dropped; missing ones are empty cells, which add nothing to a sum.
     const std::size_t present = std::min(fields_, record.fields.size());
-    if (mode_ == ThinMode::Simple) {
-      if (clock_.opensGroup()) {
-        for (std::size_t f = 0; f < fields_; ++f) {
-          if (f > 0) out_.bytes += ',';
-          if (f < present) appendSavedField(out_.bytes, record.fields[f]);
-        }
-        out_.bytes += "\r\n";
-      }
+    if (headerLeft_ > 0) {
+      --headerLeft_;
+      writeRecord(record, present);
+      commit();
+    } else if (mode_ == ThinMode::Simple) {
+      if (clock_.opensGroup()) writeRecord(record, present);
       if (clock_.advance()) commit();
-      return;
-    }
-    for (FieldRange& range : ranges_) range.add(record, present);
-    if (clock_.advance()) {
-      for (FieldRange& range : ranges_) range.closeGroup();
-      writeMeans();
+    } else if (ruled_.empty()) {
+      addTo(ranges_, record, present);
+    } else {
+      addTo(ruled_, record, present);
     }
   }
 
-  // The records of a batch of plain lines whose offsets count from `base`. Average thinning
+  // The records of a batch of plain lines whose offsets count from `base`. Thinning by groups
   // splits the fields with the helper when there is one.
   void addPlain(const char* base, const PlainBatch& batch) {
     if (batch.records() == 0) return;
     if (recordsRead_ == 0) start(batch.recordEnds[0]);
-    const std::size_t from = 0;
+    std::size_t from = 0;
+    for (; from < batch.records() && headerLeft_ > 0; ++from, --headerLeft_) {
+      ++recordsRead_;
+      writePlainRecord(base, batch, from);
+      commit();
+    }
     if (mode_ == ThinMode::Simple) {
       for (std::size_t r = from; r < batch.records(); ++r) addSimple(base, batch, r);
-      return;
-    }
-    const std::size_t to = batch.records();
-    const GroupClock before = clock_;
-    if (ranges_.size() == 2 && to - from >= kRecordsForHelper) {
-      auto second = [&] { ranges_[1].addPlain(base, batch, from, to, fields_, before); };
-      helper_.post(second);
-      ranges_[0].addPlain(base, batch, from, to, fields_, before);
-      helper_.wait();
+    } else if (ruled_.empty()) {
+      addPlainTo(ranges_, base, batch, from);
     } else {
-      for (FieldRange& range : ranges_) range.addPlain(base, batch, from, to, fields_, before);
+      addPlainTo(ruled_, base, batch, from);
     }
-    for (std::size_t r = from; r < to; ++r) clock_.advance();
-    recordsRead_ += to - from;
-    writeMeans();
   }
 
   // Drops the first record of a group that never completed.
@@ -192,31 +237,78 @@ class RecordThinner {
     summary.recordsWritten = recordsWritten_;
     summary.trailingDropped = static_cast<std::uint64_t>(clock_.pending());
     summary.notNumbers = 0;
-    for (const FieldRange& range : ranges_) summary.notNumbers += range.notNumbers();
+    for (const auto& range : ranges_) summary.notNumbers += range.notNumbers();
+    for (const auto& range : ruled_) summary.notNumbers += range.notNumbers();
   }
 
  private:
   void start(std::size_t fields) {
     fields_ = fields;
-    if (mode_ != ThinMode::Average) return;
+    if (mode_ == ThinMode::Simple) return;
+    const bool plain = plainGroups(settings_, static_cast<std::int64_t>(fields));
+    const auto addRange = [&](std::size_t first, std::size_t last) {
+      if (plain) {
+        ranges_.emplace_back(settings_, first, last);
+      } else {
+        ruled_.emplace_back(settings_, first, last);
+      }
+    };
     if (fields >= 2 && helper_.start()) {
       // This thread also reads and scans the text: it keeps a third of the fields.
       const std::size_t split = std::max<std::size_t>(1, fields / 3);
-      ranges_.emplace_back(interval_, 0, split);
-      ranges_.emplace_back(interval_, split, fields);
+      addRange(0, split);
+      addRange(split, fields);
     } else {
-      ranges_.emplace_back(interval_, 0, fields);
+      addRange(0, fields);
     }
   }
 
+  template <class Ranges>
+  void addTo(Ranges& ranges, const ScannedRecord& record, std::size_t present) {
+    for (auto& range : ranges) range.add(record, present, clock_);
+    if (clock_.advance()) {
+      for (auto& range : ranges) range.closeGroup();
+      writeGroups(ranges);
+    }
+  }
+
+  template <class Ranges>
+  void addPlainTo(Ranges& ranges, const char* base, const PlainBatch& batch, std::size_t from) {
+    const std::size_t to = batch.records();
+    if (from == to) return;
+    const GroupClock before = clock_;
+    if (ranges.size() == 2 && to - from >= kRecordsForHelper) {
+      auto second = [&] { ranges[1].addPlain(base, batch, from, to, fields_, before); };
+      helper_.post(second);
+      ranges[0].addPlain(base, batch, from, to, fields_, before);
+      helper_.wait();
+    } else {
+      for (auto& range : ranges) range.addPlain(base, batch, from, to, fields_, before);
+    }
+    for (std::size_t r = from; r < to; ++r) clock_.advance();
+    recordsRead_ += to - from;
+    writeGroups(ranges);
+  }
+
+  // A record as simple thinning writes it: F fields, a missing one written as nothing.
+  void writeRecord(const ScannedRecord& record, std::size_t present) {
+    for (std::size_t f = 0; f < fields_; ++f) {
+      if (f > 0) out_.bytes += ',';
+      if (f < present) appendSavedField(out_.bytes, record.fields[f]);
+    }
+    out_.bytes += "\r\n";
+  }
+
   void addSimple(const char* base, const PlainBatch& batch, std::size_t record) {
+    ++recordsRead_;
+    if (clock_.opensGroup()) writePlainRecord(base, batch, record);
+    if (clock_.advance()) commit();
+  }
+
+  void writePlainRecord(const char* base, const PlainBatch& batch, std::size_t record) {
     const std::uint32_t first = batch.firstField(record);
     const std::size_t present = std::min<std::size_t>(fields_, batch.recordEnds[record] - first);
-    ++recordsRead_;
-    if (clock_.opensGroup()) {
-      writePlain(base + batch.recordStart(record), base, batch.fieldEnds.data() + first, present);
-    }
-    if (clock_.advance()) commit();
+    writePlain(base + batch.recordStart(record), base, batch.fieldEnds.data() + first, present);
   }
 
   // A plain line has no quote, comma or record separator inside a field; unless it holds a
@@ -239,17 +331,18 @@ class RecordThinner {
     out_.bytes += "\r\n";
   }
 
-  // The groups the field ranges completed, each a record.
-  void writeMeans() {
-    for (std::size_t g = 0; g < ranges_[0].groups(); ++g) {
-      for (std::size_t i = 0; i < ranges_.size(); ++i) {
+  // The output records the field ranges completed, each range giving its fields.
+  template <class Ranges>
+  void writeGroups(Ranges& ranges) {
+    for (std::size_t g = 0; g < ranges[0].groups(); ++g) {
+      for (std::size_t i = 0; i < ranges.size(); ++i) {
         if (i > 0) out_.bytes += ',';
-        out_.bytes += ranges_[i].group(g);
+        out_.bytes += ranges[i].group(g);
       }
       out_.bytes += "\r\n";
       commit();
     }
-    for (FieldRange& range : ranges_) range.clearGroups();
+    for (auto& range : ranges) range.clearGroups();
   }
 
   void commit() {
@@ -257,11 +350,14 @@ class RecordThinner {
     ++recordsWritten_;
   }
 
+  ThinSettings settings_;
   ThinMode mode_;
-  std::int16_t interval_;
   GroupClock clock_;
+  std::int32_t headerLeft_;  // header lines still to come
   std::size_t fields_ = 0;
-  std::vector<FieldRange> ranges_;  // average thinning: all fields, or two halves
+  std::vector<FieldRange<AverageGroups>>
+      ranges_;                                 // plain average thinning: all fields or two parts
+  std::vector<FieldRange<TextGroups>> ruled_;  // any other settings, the same way
   WorkerThread helper_;
   Output& out_;
   std::uint64_t recordsRead_ = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <random>
 #include <string>
 
 #include "RoadProperties.h"
@@ -55,6 +56,33 @@ TEST_P(RoadProperties, Hold) {
 
 INSTANTIATE_TEST_SUITE_P(Fuzz, RoadProperties, testing::ValuesIn(kInputs),
                          [](const auto& test) { return std::string(test.param.name); });
+
+// Measurement files big enough for the helper threads and many batches, with the cells where
+// the rules of a group part: ties, -0, texts, blanks, values beyond single and double, quoted
+// fields, ragged records. Each is thinned under the random settings its bytes draw.
+TEST(RoadProperties, HoldUnderRandomSettings) {
+  static const char* const kOdd[] = {"",        "-0",         "0",     "abc",
+                                     "1e39",    "1e400",      " 7 ",   "7",
+                                     "\"3,5\"", "\"x\"\"y\"", "-1e-9", "1717200000000"};
+  std::mt19937 random(13);
+  fuzzing::RoadChecker checker(fuzzing::RoadChecker::Streams::EveryWay);
+  for (int round = 0; round < 24; ++round) {
+    const std::size_t width = 1 + random() % 5;
+    const std::size_t records = round % 4 == 0 ? 2000 + random() % 2000 : random() % 40;
+    std::string bytes;
+    for (std::size_t r = 0; r < records; ++r) {
+      const std::size_t fields = random() % 10 == 0 ? 1 + random() % 6 : width;
+      for (std::size_t f = 0; f < fields; ++f) {
+        if (f > 0) bytes += ',';
+        bytes += random() % 6 == 0 ? kOdd[random() % std::size(kOdd)]
+                                   : std::to_string(static_cast<int>(random() % 41) - 20);
+      }
+      bytes += "\r\n";
+    }
+    const fuzzing::Finding finding = checker.check(bytes);
+    EXPECT_FALSE(finding) << *finding << " in round " << round;
+  }
+}
 
 }  // namespace
 }  // namespace vorlet
