@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -60,6 +61,18 @@ void appendOutput(std::string& out, const Cell& cell) {
                                                    : formatSingle(cell.asSingle(), text));
 }
 
+// Field `field` (from 0) of record `record` of a batch of plain lines, fields beyond `fields`
+// dropped: the empty text when the record lacks it.
+std::string_view plainField(const char* base, const PlainBatch& batch, std::size_t record,
+                            std::size_t field, std::size_t fields) noexcept {
+  const std::uint32_t first = batch.firstField(record);
+  const std::size_t present = std::min<std::size_t>(fields, batch.recordEnds[record] - first);
+  if (field >= present) return {};
+  const std::uint32_t* ends = batch.fieldEnds.data() + first;
+  const std::size_t begin = field == 0 ? batch.recordStart(record) : ends[field - 1] + 1;
+  return std::string_view(base + begin, ends[field] - begin);
+}
+
 // Thinning of a range of fields by groups: their running state, and the output records of the
 // groups they completed as text, the fields separated by commas. `Groups` is AverageGroups for
 // plain average thinning, TextGroups under any other settings. Fields are independent and each
@@ -75,16 +88,33 @@ class FieldRange {
         rows_(recordsPerGroup(settings.mode)) {}
 
   void add(const ScannedRecord& record, std::size_t present, const GroupClock& clock) {
+    const std::int32_t at = clock.pending();
     for (std::size_t f = first_; f < std::min(last_, present); ++f) {
-      addField(f, record.fields[f], clock.pending());
+      addField(f, record.fields[f], at);
     }
-    keep();
+    // The record's fields live until the next one is read: what the group needs of them is
+    // kept at once.
+    if constexpr (!std::is_same_v<Groups, AverageGroups>) {
+      groups_.keep(at, [&](std::size_t f, std::int32_t) {
+        return f < present ? record.fields[f] : std::string_view();
+      });
+    }
   }
 
   // Records [from, to) of a batch of plain lines whose offsets count from `base`, fields
   // beyond `fields` dropped; `clock` as it stood before them.
   void addPlain(const char* base, const PlainBatch& batch, std::size_t from, std::size_t to,
                 std::size_t fields, GroupClock clock) {
+    // The batch record at the open group's position 0; before `from` when the group began in
+    // an earlier batch.
+    auto open = static_cast<std::ptrdiff_t>(from) - clock.pending();
+    const auto textAt = [&](std::size_t f, std::int32_t at) {
+      return plainField(base, batch, static_cast<std::size_t>(open + at), f, fields);
+    };
+    const auto firstInBatch = [&] {
+      return static_cast<std::int32_t>(
+          std::max<std::ptrdiff_t>(0, static_cast<std::ptrdiff_t>(from) - open));
+    };
     for (std::size_t r = from; r < to; ++r) {
       const std::uint32_t first = batch.firstField(r);
       const std::uint32_t* ends = batch.fieldEnds.data() + first;
@@ -97,14 +127,28 @@ class FieldRange {
         addField(f, std::string_view(begin, static_cast<std::size_t>(end - begin)), at);
         begin = end + 1;
       }
-      if (clock.advance()) closeGroup();
+      if (clock.advance()) {
+        closeGroup(firstInBatch(), textAt);
+        open = static_cast<std::ptrdiff_t>(r) + 1;
+      }
     }
-    keep();
+    if constexpr (!std::is_same_v<Groups, AverageGroups>) {
+      if (clock.pending() > 0) groups_.keep(firstInBatch(), textAt);
+    }
   }
 
+  // Closes a group whose records were all kept.
   void closeGroup() {
+    closeGroup(std::numeric_limits<std::int32_t>::max(),
+               [](std::size_t, std::int32_t) { return std::string_view(); });
+  }
+
+  // Closes a group whose records from position `from` on are still in the batch.
+  template <class TextAt>
+  void closeGroup(std::int32_t from, const TextAt& textAt) {
     if constexpr (std::is_same_v<Groups, AverageGroups>) {
       // Numbers never need quotes.
+      (void)from, (void)textAt;
       char text[kNumberTextMax];
       for (std::size_t f = 0; f < groups_.fields(); ++f) {
         if (f > 0) texts_ += ',';
@@ -115,7 +159,7 @@ class FieldRange {
       for (std::int32_t row = 0; row < rows_; ++row) {
         for (std::size_t f = first_; f < last_; ++f) {
           if (f > first_) texts_ += ',';
-          appendOutput(texts_, groups_.output(f, row));
+          appendOutput(texts_, groups_.output(f, row, from, textAt));
         }
         ends_.push_back(texts_.size());
       }
@@ -150,9 +194,6 @@ class FieldRange {
     } else {
       groups_.add(f, text, at);
     }
-  }
-  void keep() {
-    if constexpr (!std::is_same_v<Groups, AverageGroups>) groups_.keep();
   }
 
   Groups groups_;

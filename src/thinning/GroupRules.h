@@ -1,8 +1,10 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -188,11 +190,7 @@ class GroupReducer {
   unsigned addNumber(std::size_t field, double value, std::int32_t at) noexcept {
     Field& f = fields_[field - first_];
     if (f.firstRecord) return 0;
-    if (f.count++ == 0) {
-      f.low = f.high = value;
-      f.lowAt = f.highAt = at;
-      if (!average_) return kSmallest | kLargest;
-    }
+    ++f.count;
     if (average_) {
       if (doublePrecision_) {
         // Like the single-precision sum, an addition that would leave the range adds nothing.
@@ -203,18 +201,15 @@ class GroupReducer {
       }
       return 0;
     }
-    unsigned kept = 0;
-    if (value < f.low) {
-      f.low = value;
-      f.lowAt = at;
-      kept |= kSmallest;
-    }
-    if (value > f.high) {
-      f.high = value;
-      f.highAt = at;
-      kept |= kLargest;
-    }
-    return kept;
+    // Without branches: in measurement data a new extreme comes as unforeseeably as the data.
+    // The bounds start infinite, beyond any number, so the first number sets both.
+    const bool lower = value < f.low;
+    const bool higher = value > f.high;
+    f.low = choose(lower, value, f.low);
+    f.lowAt = choose(lower, at, f.lowAt);
+    f.high = choose(higher, value, f.high);
+    f.highAt = choose(higher, at, f.highAt);
+    return (lower ? kSmallest : 0) | (higher ? kLargest : 0);
   }
 
   // Output record `row` (0, or 1 in peak mode) of `field`.
@@ -232,6 +227,10 @@ class GroupReducer {
         // Peak: in group order; when both are one cell, both records hold it.
         return (row == 0) == (f.lowAt <= f.highAt) ? Pick::Smallest : Pick::Largest;
     }
+  }
+  // True when the group so far holds a number in `field` that the field's output may take.
+  bool holdsNumber(std::size_t field) const noexcept {
+    return fields_[field - first_].count > 0 && !average_;
   }
   // The position in the group of the cell a pick other than Mean names.
   std::int32_t position(std::size_t field, Pick pick) const noexcept {
@@ -258,19 +257,32 @@ class GroupReducer {
       f.count = 0;
       f.single = 0;
       f.sum = 0;
+      f.low = std::numeric_limits<double>::infinity();
+      f.high = -std::numeric_limits<double>::infinity();
     }
   }
   // Average mode: cells that added nothing to their group.
   std::uint64_t notNumbers() const noexcept { return average_ ? notNumbers_ : 0; }
 
  private:
+  // `yes` ? a : b by masks, which compilers do not turn back into a branch.
+  static double choose(bool yes, double a, double b) noexcept {
+    const std::uint64_t mask = 0 - static_cast<std::uint64_t>(yes);
+    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & mask) |
+                                 (std::bit_cast<std::uint64_t>(b) & ~mask));
+  }
+  static std::int32_t choose(bool yes, std::int32_t a, std::int32_t b) noexcept {
+    const std::int32_t mask = -static_cast<std::int32_t>(yes);
+    return (a & mask) | (b & ~mask);
+  }
+
   struct Field {
     std::int32_t count = 0;  // numbers seen in the group
     bool firstRecord = false;
     float single = 0;
     double sum = 0;
-    double low = 0;
-    double high = 0;
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
     std::int32_t lowAt = 0;
     std::int32_t highAt = 0;
   };
