@@ -24,7 +24,7 @@
 #include "delimited/InputFile.h"
 #include "delimited/JoinDelimited.h"
 #include "delimited/ParseDelimited.h"
-#include "delimited/StreamThinner.h"
+#include "delimited/StreamPipeline.h"
 #include "delimited/TextEncoding.h"
 #include "thinning/ThinTable.h"
 

@@ -12,7 +12,7 @@
 #include "cli/InterruptCleanup.h"
 #include "cli/Options.h"
 #include "delimited/SafeFile.h"
-#include "delimited/StreamThinner.h"
+#include "delimited/StreamPipeline.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

@@ -16,7 +16,7 @@
 
 #include "delimited/FileRoad.h"
 #include "delimited/JoinDelimited.h"
-#include "delimited/StreamThinner.h"
+#include "delimited/StreamPipeline.h"
 #include "support/ReferenceNumbers.h"
 #include "support/ReferenceReader.h"
 #include "support/TempFolder.h"
@@ -182,7 +182,7 @@ TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
 }
 
 // A refusal comes before any output of the streaming road, however late the offending byte.
-TEST(StreamThinner, RefusesBeforeWritingAnything) {
+TEST(StreamPipeline, RefusesBeforeWritingAnything) {
   TempFolder folder;
   std::string input;
   for (int i = 0; i < 500; ++i) input += "1,2\r\n";

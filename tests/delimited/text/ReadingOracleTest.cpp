@@ -1,7 +1,7 @@
-// The reading rules' fast paths (the record scanner's 16-byte scan and its reading of a text
-// handed over in chunks, ParseDelimited's plain-line batches and table filling) against a
-// deliberately simple reader written straight from the rules, a character at a time, on many
-// generated texts. The streaming road's plain-line skips are checked by ThinningOracleTest.
+// The record source (its plain-line batches of any size, the scanner behind them, its reading of a
+// text handed over in chunks) and ParseDelimited's table filling against a deliberately simple
+// reader written straight from the rules, a character at a time, on many generated texts. The
+// stream pipeline's plain-line skips are checked by ThinningOracleTest.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "delimited/ParseDelimited.h"
-#include "delimited/RecordScanner.h"
+#include "delimited/RecordSource.h"
 #include "support/ReferenceReader.h"
 #include "support/TableCells.h"
 
@@ -66,28 +66,33 @@ std::string numericText(std::mt19937& random, const Config& config) {
   return text;
 }
 
-// Scans `text` handed over in chunks: up to each of `cuts` as all there is so far, dropping what
-// was read as a stream does, then the whole as the final input.
+// Reads `text` handed over in chunks: up to each of `cuts` as all there is so far, dropping what
+// was read as a stream does, then the whole as the final input; batches of 1 to 4 records.
 Fields scan(const Config& config, std::string_view text, const std::vector<std::size_t>& cuts) {
-  RecordScanner scanner(config.charset, config.separators);
-  ScannedRecord record;
+  RecordSource source(config.charset, config.separators);
+  RecordBatch batch;
   Fields records;
   std::size_t dropped = 0;
   for (std::size_t i = 0; i <= cuts.size(); ++i) {
     const bool final = i == cuts.size();
     const std::string buffer(text.substr(dropped, (final ? text.size() : cuts[i]) - dropped));
     std::size_t pos = 0;
-    RecordScanner::Status status;
-    while ((status = scanner.next(buffer, pos, final, record)) == RecordScanner::Status::Record) {
-      records.emplace_back(record.fields.begin(), record.fields.end());
+    RecordSource::Status status;
+    while ((status = source.next(buffer, pos, final, 1 + records.size() % 4, batch)) ==
+           RecordSource::Status::Records) {
+      for (std::size_t r = 0; r < batch.records(); ++r) {
+        std::vector<std::string>& fields = records.emplace_back();
+        for (std::size_t f = 0; f < batch.fieldCount(r); ++f)
+          fields.emplace_back(batch.field(r, f));
+      }
     }
-    EXPECT_EQ(status, final ? RecordScanner::Status::End : RecordScanner::Status::NeedMore);
+    EXPECT_EQ(status, final ? RecordSource::Status::End : RecordSource::Status::NeedMore);
     dropped += pos;
   }
   return records;
 }
 
-TEST(ReadingOracle, TheScannerReadsWhatTheRulesRead) {
+TEST(ReadingOracle, TheSourceReadsWhatTheRulesRead) {
   std::mt19937 random(20240610);
   for (const Config& config : kConfigs) {
     SCOPED_TRACE(PrintToString(config.separators.record));
@@ -101,7 +106,7 @@ TEST(ReadingOracle, TheScannerReadsWhatTheRulesRead) {
 
 // Short texts dense in quotes and separators, cut at every byte: a record is reported only once
 // its end is certain, so a stream read in chunks of any size gets the records of the whole text.
-TEST(ReadingOracle, TheScannerReadsTheSameInChunksOfAnySize) {
+TEST(ReadingOracle, TheSourceReadsTheSameInChunksOfAnySize) {
   std::mt19937 random(20240501);
   for (const Config& config : kConfigs) {
     SCOPED_TRACE(PrintToString(config.separators.record));
