@@ -98,9 +98,18 @@ class StreamPipeline {
     out.bytes.reserve(roomFor(kFlushAt + (kFlushAt >> 2)));
     out.bytes.assign(kUtf8Bom.substr(0, bom));
     out.committed = out.bytes.size();
-    RecordThinner thinner(settings_.thin, "\r\n", &appendSavedField, out);
     pos_ = std::min(bom, end_);
-    if (auto error = thinRecords(charSetOf(encoding), thinner, out)) return *error;
+    const CharSet charset = charSetOf(encoding);
+    // The line ends are settled by the first record, read whole first.
+    std::optional<LineEnd> lineEnd;
+    while (!(lineEnd =
+                 lineEndOf(std::string_view(buffer_.data(), end_).substr(pos_), charset, final_))) {
+      if (auto error = fill()) return *error;
+    }
+    summary.lineEnd = *lineEnd;
+    const std::string_view recordEnd = lineEndText(*lineEnd);
+    RecordThinner thinner(settings_.thin, recordEnd, savedFieldWriter(*lineEnd), out);
+    if (auto error = thinRecords(charset, recordEnd, thinner, out)) return *error;
     if (restart_) return FileError{};
     thinner.finish();
     const ThinCounts counts = thinner.counts();
@@ -109,14 +118,15 @@ class StreamPipeline {
     summary.recordsWritten = counts.recordsWritten;
     summary.trailingDropped = counts.trailingDropped;
     summary.notNumbers = counts.notNumbers;
-    out.bytes += "\r\n";
+    out.bytes += recordEnd;
     out.committed = out.bytes.size();
     if (auto error = flush(out, true)) return *error;
     return summary;
   }
 
-  std::optional<FileError> thinRecords(CharSet charset, RecordThinner& thinner, ThinnedBytes& out) {
-    RecordSource source(charset);
+  std::optional<FileError> thinRecords(CharSet charset, std::string_view recordEnd,
+                                       RecordThinner& thinner, ThinnedBytes& out) {
+    RecordSource source(charset, Separators{',', recordEnd, '"'});
     RecordBatch batch;
     batch.fieldEnds.reserve(roomFor(kBatchFields));
     batch.recordEnds.reserve(roomFor(thinner.wanted()));

@@ -41,6 +41,9 @@ const RoadInput kInputs[] = {
     {"Empty", ""},
     {"Binary", std::string("1,2\r\n\0", 6)},
     {"Undecodable", "1,\x80\r\n"},
+    {"UnixLineEnds", "t,a\n1,\"x\ny\"\n2,\"q\"\"\r\n\"\n3,4\r\n5\n\"a\"\"\n\"\n6,\"\r\""},
+    {"CrLfWithQuotedLfFirst", "\"a\nb\",1\r\n2\n3\r\n\"c\"\"\nd\",4\r\n"},
+    {"LfAfterAQuotedCrLf", "\"a\r\nb\"\n1\r\n2\n"},
     {"TextsTableWithEverySpecialByte",
      "a\xff\"b\xff,\xff\r\n\xfe\"\r\n\"\xff\xff\r\xfe\n\xfe\xfe\""},
 };

@@ -66,22 +66,25 @@ TEST(DoubleQuotes, ReplacesOccurrencesLeftToRight) {
   }
 }
 
+// A text, then as written with CR LF line ends, and with LF (where CR LF is no line end).
 TEST(SavedText, QuotesOnlyTheFieldsThatNeedIt) {
-  const char* const cases[][2] = {{"12.5", "12.5"},
-                                  {"", ""},
-                                  {" \xE3\x81\x82", " \xE3\x81\x82"},
-                                  {"a,b", "Qa,bQ"},
-                                  {"a QbQ", "Qa QQbQQQ"},
-                                  {"a\rb", "Qa\rbQ"},
-                                  {"a\nb", "Qa\nbQ"},
-                                  {"a^b", "Qa^bQ"},
-                                  {"aQ^b", "QaQQ\rQ\nbQ"},
-                                  {"Q^^", "QQQ\rQ\n\rQ\nQ"},
-                                  {"a^Q^", "Qa\rQ\nQQ\rQ\nQ"}};
+  const char* const cases[][3] = {{"12.5", "12.5", "12.5"},
+                                  {"", "", ""},
+                                  {" \xE3\x81\x82", " \xE3\x81\x82", " \xE3\x81\x82"},
+                                  {"a,b", "Qa,bQ", "Qa,bQ"},
+                                  {"a QbQ", "Qa QQbQQQ", "Qa QQbQQQ"},
+                                  {"a\rb", "Qa\rbQ", "Qa\rbQ"},
+                                  {"a\nb", "Qa\nbQ", "Qa\nbQ"},
+                                  {"a^b", "Qa^bQ", "Qa^bQ"},
+                                  {"aQ^b", "QaQQ\rQ\nbQ", "QaQQ^bQ"},
+                                  {"Q^^", "QQQ\rQ\n\rQ\nQ", "QQQ^^Q"},
+                                  {"a^Q^", "Qa\rQ\nQQ\rQ\nQ", "Qa^QQ^Q"}};
   for (const auto& c : cases) {
-    std::string out;
-    appendSavedField(out, decode(c[0]));
-    EXPECT_EQ(out, decode(c[1]));
+    for (const LineEnd lineEnd : {LineEnd::CrLf, LineEnd::Lf}) {
+      std::string out;
+      savedFieldWriter(lineEnd)(out, decode(c[0]));
+      EXPECT_EQ(out, decode(c[lineEnd == LineEnd::Lf ? 2 : 1])) << c[0];
+    }
   }
   std::string out = "x";
   appendSavedText(CellTable(), out);
