@@ -6,6 +6,7 @@
 // The streaming road also refuses a bad input before any output.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "delimited/FileRoad.h"
 #include "delimited/JoinDelimited.h"
 #include "delimited/StreamPipeline.h"
+#include "support/CsvGenerator.h"
 #include "support/ReferenceNumbers.h"
 #include "support/ReferenceReader.h"
 #include "support/TableCells.h"
@@ -68,85 +70,39 @@ std::string referenceSaved(const std::vector<std::vector<std::string>>& records,
   return bytes + std::string(lineEndText(lineEnd));
 }
 
-// Measurement lines with, now and then or densely, the odd cell the rules must notice: blanks,
+// Odd cells in either encoding.
+const char* const kCommon[] = {
+    "",           " 12 ", "\t-3e2", "1e39",    "-1e39",   "3.4e38",        "-0",
+    "+.5",        "5.",   "1e-50",  "abc",     "nan",     "1717200000010", "123456789012345678",
+    "0.1e1",      "1\r2", "3\n4",   "x\"y",    "\"1,5\"", "\"2\"",         "\"a\"\"b\"",
+    "\"x\r\ny\"", "\"\"", "\"7\"z", "\"ab\"x", "\"open",  "\"1\r\n2\",3"};
+// Line ends next to quotes, where LF files part from CR LF ones.
+const char* const kLineEnds[] = {"\"a\nb\"", "1\r", "\"q\"\"\n\""};
+
+// Measurement lines with, now and then or densely, odd cells the rules must notice: blanks,
 // exponents, signs, values beyond the single range, negative zero, texts, quotes doubled, dropped
 // or never closed, line ends inside quotes, lone CR and LF, ragged records, and characters of
 // several bytes right after a closing quote (the one place where characters, not bytes, count).
-class OracleCsv {
- public:
-  explicit OracleCsv(unsigned seed) : random_(seed) {}
-
-  std::string file(int encoding, std::size_t records, std::string_view lineEnd) {
-    std::string text = encoding == 1 ? "\xEF\xBB\xBF" : "";
-    const std::size_t width = 1 + pick(6);
-    const std::size_t oddEvery = 2 + pick(10);
-    for (std::size_t r = 0; r < records; ++r) {
-      const std::size_t fields = pick(12) == 0 ? 1 + pick(8) : width;
-      for (std::size_t f = 0; f < fields; ++f) {
-        if (f > 0) text += ',';
-        text += pick(oddEvery) == 0 ? odd(encoding == 2) : number();
+std::string oracleCsv(testing::CsvGenerator& generator, int encoding, std::size_t records,
+                      std::string_view lineEnd) {
+  static const std::array<std::vector<std::string>, 2> kOdd = [] {
+    std::vector<std::string> common(std::begin(kCommon), std::end(kCommon));
+    common.insert(common.end(), std::begin(kLineEnds), std::end(kLineEnds));
+    // Characters of several bytes, in each encoding; weighted to a fifth of the odd cells.
+    const std::vector<std::string> multibyte[2] = {
+        {"\xC3\xA9", "\"q\"\xE3\x81\x82", "\"\xE6\x97\xA5\"\xF0\x9F\x98\x80x"},
+        {"\x82\xA0", "\"q\"\x82\xA0", "\xB1", "\x95\x5C", "\"\x93\xFA\"\x82\xA0x"}};
+    std::array<std::vector<std::string>, 2> all{common, common};
+    for (std::size_t e = 0; e < 2; ++e) {
+      while (all[e].size() < common.size() * 5 / 4) {
+        all[e].insert(all[e].end(), multibyte[e].begin(), multibyte[e].end());
       }
-      if (r + 1 < records || pick(3) != 0) text += lineEnd;
     }
-    return text;
-  }
-
- private:
-  std::size_t pick(std::size_t n) { return random_() % n; }
-
-  std::string number() {
-    std::string text = pick(3) == 0 ? "-" : "";
-    text += std::to_string(pick(pick(2) == 0 ? 100 : 10'000'000));
-    if (pick(4) != 0) {
-      text += '.';
-      for (std::size_t d = 1 + pick(6); d > 0; --d) text += static_cast<char>('0' + pick(10));
-    }
-    return text;
-  }
-
-  std::string odd(bool shiftJis) {
-    static const char* const kOdd[] = {"",
-                                       " 12 ",
-                                       "\t-3e2",
-                                       "1e39",
-                                       "-1e39",
-                                       "3.4e38",
-                                       "-0",
-                                       "+.5",
-                                       "5.",
-                                       "1e-50",
-                                       "abc",
-                                       "nan",
-                                       "1717200000010",
-                                       "123456789012345678",
-                                       "0.1e1",
-                                       "1\r2",
-                                       "3\n4",
-                                       "x\"y",
-                                       "\"1,5\"",
-                                       "\"2\"",
-                                       "\"a\"\"b\"",
-                                       "\"x\r\ny\"",
-                                       "\"\"",
-                                       "\"7\"z",
-                                       "\"ab\"x",
-                                       "\"open",
-                                       "\"1\r\n2\",3",
-                                       "\"a\nb\"",
-                                       "1\r",
-                                       "\"q\"\"\n\""};
-    static const char* const kUtf8[] = {"\xC3\xA9", "\"q\"\xE3\x81\x82",
-                                        "\"\xE6\x97\xA5\"\xF0\x9F\x98\x80x"};
-    static const char* const kShiftJis[] = {"\x82\xA0", "\"q\"\x82\xA0", "\xB1", "\x95\x5C",
-                                            "\"\x93\xFA\"\x82\xA0x"};
-    if (pick(5) == 0) {
-      return shiftJis ? kShiftJis[pick(std::size(kShiftJis))] : kUtf8[pick(std::size(kUtf8))];
-    }
-    return kOdd[pick(std::size(kOdd))];
-  }
-
-  std::mt19937 random_;
-};
+    return all;
+  }();
+  const std::string bom = encoding == 1 ? "\xEF\xBB\xBF" : "";
+  return bom + generator.lines(records, ',', lineEnd, kOdd[encoding == 2 ? 1 : 0]);
+}
 
 std::string streamBytes(const fs::path& path, const StreamSettings& settings) {
   auto opened = InputFile::open(path);
@@ -162,7 +118,7 @@ std::string streamBytes(const fs::path& path, const StreamSettings& settings) {
 
 TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
   TempFolder folder;
-  OracleCsv generator(20240613);
+  testing::CsvGenerator generator(20240613);
   std::mt19937 random(11);
   // Records straddle the reads of the small chunks; large files take only the first five.
   const std::size_t chunks[] = {8 << 20, 1 << 16, 4096, 300, 64, 13, 8, 5, 3, 2, 1};
@@ -173,7 +129,8 @@ TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
                                 : round % 50 == 0 ? 3000 + random() % 3000
                                                   : random() % 80;
     // A third of the files end their lines in LF alone.
-    const std::string input = generator.file(encoding, records, round % 3 == 0 ? "\n" : "\r\n");
+    const std::string input =
+        oracleCsv(generator, encoding, records, round % 3 == 0 ? "\n" : "\r\n");
     // A fresh name each round: rewriting a truncated file makes ext4 flush it on close.
     const fs::path path = folder / ("in" + std::to_string(round) + ".csv");
     writeBytes(path, input);

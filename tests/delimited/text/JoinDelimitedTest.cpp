@@ -2,17 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
-#include "delimited/ParseDelimited.h"
 #include "support/TableCells.h"
 
 namespace vorlet {
 namespace {
 
-using testing::cellsOf;
 using testing::decode;
-using testing::Records;
 
 TEST(JoinDelimited, WritesTheFieldsAndRecordsAboveTheLowerBounds) {
   CellTable table;  // markers at index 0, which is never written
@@ -89,38 +84,6 @@ TEST(SavedText, QuotesOnlyTheFieldsThatNeedIt) {
   std::string out = "x";
   appendSavedText(CellTable(), out);
   EXPECT_EQ(out, "x");
-}
-
-// The reader takes back what was saved, a double quote right before CR LF included.
-TEST(SavedText, ReadsBackAsTheSameCells) {
-  const char* const pieces[] = {"a", " ", ",", "\"", "\r", "\n", "\r\n", "\xE3\x81\x82"};
-  std::mt19937 random(11);
-  for (int i = 0; i < 500; ++i) {
-    CellTable table;  // a result table: index 0 empty, as thinning leaves it
-    table.dimension(0, 1 + static_cast<std::int32_t>(random() % 4), 0,
-                    1 + static_cast<std::int32_t>(random() % 4));
-    Records expected;
-    for (std::int32_t r = 1; r <= *table.upperBound(2); ++r) {
-      auto& record = expected.emplace_back();
-      for (std::int32_t f = 1; f <= *table.upperBound(1); ++f) {
-        std::string text;
-        for (auto n = random() % 7; n > 0; --n) text += pieces[random() % std::size(pieces)];
-        table.set(f, r, Cell::text(text));
-        record.push_back(text);
-      }
-    }
-    std::string saved;
-    appendSavedText(table, saved);
-    CellTable read;
-    ASSERT_TRUE(ParseDelimited(saved, read, ",", "\r\n", "\""));
-    ASSERT_EQ(cellsOf(read), expected) << ::testing::PrintToString(saved);
-    // The CR LF a save adds makes one more record: an empty text, then empty cells.
-    CellTable withEnd;
-    ASSERT_TRUE(ParseDelimited(saved + "\r\n", withEnd, ",", "\r\n", "\""));
-    expected.emplace_back(expected.front().size());
-    expected.back().front() = "";
-    ASSERT_EQ(cellsOf(withEnd), expected) << ::testing::PrintToString(saved);
-  }
 }
 
 }  // namespace
