@@ -15,7 +15,7 @@
 #include <variant>
 #include <vector>
 
-#include "delimited/StreamThinner.h"
+#include "delimited/StreamPipeline.h"
 #include "thinning/ThinTable.h"
 
 namespace {

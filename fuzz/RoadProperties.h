@@ -24,7 +24,7 @@
 #include "delimited/InputFile.h"
 #include "delimited/JoinDelimited.h"
 #include "delimited/ParseDelimited.h"
-#include "delimited/StreamThinner.h"
+#include "delimited/StreamPipeline.h"
 #include "delimited/TextEncoding.h"
 #include "thinning/ThinTable.h"
 
@@ -162,6 +162,7 @@ inline std::optional<RoadOutput> streamPipe(std::string_view bytes, const ThinSe
 struct OpenedBytes {
   std::optional<FileError> error;
   TextEncoding encoding = TextEncoding::Utf8;
+  LineEnd lineEnd = LineEnd::CrLf;
   CellTable table;
 };
 
@@ -178,9 +179,11 @@ inline OpenedBytes openBytes(std::string_view bytes) {
     opened.error = FileError{FileError::Kind::NoRecords, "input", "", 0};
     return opened;
   }
+  const CharSet charset = charSetOf(opened.encoding);
+  opened.lineEnd = *lineEndOf(bytes.substr(begin), charset, true);
   const auto text = std::make_shared<const std::string>(bytes);
   const Result<std::int32_t> records =
-      ParseDelimited(text, begin, opened.table, ",", "\r\n", "\"", charSetOf(opened.encoding));
+      ParseDelimited(text, begin, opened.table, ",", lineEndText(opened.lineEnd), "\"", charset);
   if (!records) {
     const auto kind =
         opened.table.isDimensioned() ? FileError::Kind::TooLarge : FileError::Kind::NoRecords;
@@ -196,31 +199,34 @@ inline std::string shownText(const Cell& cell) {
   return text;
 }
 
-// The reader cannot give back a text holding a double quote right before CR LF (it ends the
-// quoted field there); no quoting can, so such tables are not expected to round-trip.
-inline bool holdsUnreadableText(const CellTable& table) {
+// A double quote right before the line end ends a quoted field there. With CR LF the writer
+// gets round it (see appendSavedField); with LF no quoting can, so such tables are not expected
+// to round-trip.
+inline bool holdsUnreadableText(const CellTable& table, LineEnd lineEnd) {
+  if (lineEnd != LineEnd::Lf) return false;
   for (std::int32_t r = *table.lowerBound(2); r <= *table.upperBound(2); ++r) {
     for (std::int32_t f = *table.lowerBound(1); f <= *table.upperBound(1); ++f) {
       const Cell cell = table.cellAt(f, r);
-      if (cell.isText() && cell.asText().find("\"\r\n") != std::string_view::npos) return true;
+      if (cell.isText() && cell.asText().find("\"\n") != std::string_view::npos) return true;
     }
   }
   return false;
 }
 
-// A result table (index 0 unused) saved, then read again, must give the same texts.
-inline Finding checkRoundTrip(const CellTable& result, TextEncoding encoding,
+// A result table (index 0 unused) saved, then read again with the same line ends, must give the
+// same texts.
+inline Finding checkRoundTrip(const CellTable& result, TextEncoding encoding, LineEnd lineEnd,
                               const std::string& saved) {
-  if (!result.isDimensioned() || holdsUnreadableText(result)) return std::nullopt;
+  if (!result.isDimensioned() || holdsUnreadableText(result, lineEnd)) return std::nullopt;
   const std::int32_t fields = *result.upperBound(1);
   const std::int32_t records = *result.upperBound(2);
   if (fields < 1 || records < 1) return std::nullopt;
   const std::size_t begin = encoding == TextEncoding::Utf8WithBom ? kUtf8Bom.size() : 0;
   CellTable reread;
   const auto read = ParseDelimited(std::make_shared<const std::string>(saved), begin, reread, ",",
-                                   "\r\n", "\"", charSetOf(encoding));
+                                   lineEndText(lineEnd), "\"", charSetOf(encoding));
   if (!read) return "the saved bytes could not be read again";
-  // The final CR LF closes the last record and then reads as one more, empty.
+  // The final line end closes the last record and then reads as one more, empty.
   if (*reread.upperBound(2) != records + 1 || *reread.upperBound(1) != fields) {
     return "read again: " + std::to_string(*reread.upperBound(1)) + " fields by " +
            std::to_string(*reread.upperBound(2)) + " records instead of " + std::to_string(fields) +
@@ -263,13 +269,15 @@ inline Finding sameOutput(const RoadOutput& table, const RoadOutput& stream,
 
 // Splits `bytes` into a table of texts: FF ends a field, FE a record. Neither byte occurs in
 // UTF-8 or Shift-JIS text, so an input that is a CSV file gives one cell, and the fuzzer finds
-// tables of any texts by adding them.
-inline std::optional<CellTable> textsTable(std::string_view bytes, std::string& storage) {
+// tables of any texts by adding them. The text no quoting brings back with LF line ends is
+// mended, not skipped.
+inline std::optional<CellTable> textsTable(std::string_view bytes, std::string& storage,
+                                           LineEnd lineEnd) {
   std::vector<std::vector<std::string_view>> records(1);
   storage.assign(bytes);
-  // The one text no quoting brings back (see holdsUnreadableText) is mended, not skipped.
-  for (std::size_t at = storage.find("\"\r\n"); at != std::string::npos;
-       at = storage.find("\"\r\n", at + 1)) {
+  const std::string unreadable = lineEnd == LineEnd::Lf ? "\"\n" : "";
+  for (std::size_t at = unreadable.empty() ? std::string::npos : storage.find(unreadable);
+       at != std::string::npos; at = storage.find(unreadable, at + 1)) {
     storage[at] = '\'';
   }
   const std::string_view all = storage;
@@ -319,13 +327,15 @@ class RoadChecker {
   Finding checkTexts(std::string_view bytes) {
     const bool cut = bytes.find_first_of("\xFE\xFF") != std::string_view::npos;
     if (!cut && !everyWay_ && std::hash<std::string_view>{}(bytes) % 4 != 0) return std::nullopt;
-    const auto table = textsTable(bytes, storage_);
-    if (!table) return std::nullopt;
-    std::string saved;
-    appendSavedText(*table, saved);
-    saved += "\r\n";
-    if (auto finding = checkRoundTrip(*table, TextEncoding::Utf8, saved)) {
-      return "texts table: " + *finding;
+    for (const LineEnd lineEnd : {LineEnd::CrLf, LineEnd::Lf}) {
+      const auto table = textsTable(bytes, storage_, lineEnd);
+      if (!table) return std::nullopt;
+      std::string saved;
+      appendSavedText(*table, saved, lineEnd);
+      saved += lineEndText(lineEnd);
+      if (auto finding = checkRoundTrip(*table, TextEncoding::Utf8, lineEnd, saved)) {
+        return std::string(lineEnd == LineEnd::Lf ? "LF" : "CR LF") + " texts table: " + *finding;
+      }
     }
     return std::nullopt;
   }
@@ -367,12 +377,15 @@ class RoadChecker {
       if (kept > thinnedRecords(settings, records)) {
         return name + std::to_string(kept) + " records from " + std::to_string(records);
       }
-      const std::string saved = savedFileBytes(result, opened.encoding);
-      if (auto finding = checkRoundTrip(result, opened.encoding, saved)) return name + *finding;
+      const std::string saved = savedFileBytes(result, opened.encoding, opened.lineEnd);
+      if (auto finding = checkRoundTrip(result, opened.encoding, opened.lineEnd, saved)) {
+        return name + *finding;
+      }
       if (variant != streamed && !everyWay_) continue;
       for (std::size_t way = 0; way < 3; ++way) {
         if (way != pick % 3 && !everyWay_) continue;
-        if (auto finding = checkStream(bytes, pick, way, settings, saved, fields, records)) {
+        if (auto finding =
+                checkStream(bytes, pick, way, settings, saved, fields, records, opened.lineEnd)) {
           return name + *finding;
         }
       }
@@ -382,7 +395,7 @@ class RoadChecker {
 
   Finding checkStream(std::string_view bytes, std::size_t pick, std::size_t way,
                       const ThinSettings& settings, const std::string& saved, std::int32_t fields,
-                      std::int32_t records) {
+                      std::int32_t records, LineEnd lineEnd) {
     StreamSummary summary;
     std::optional<RoadOutput> stream;
     if (way == 0) {
@@ -394,6 +407,7 @@ class RoadChecker {
     }
     if (!stream) return std::nullopt;
     if (auto finding = sameOutput(saved, *stream, "the streaming road")) return finding;
+    if (summary.lineEnd != lineEnd) return "the streaming road found other line ends";
     if (summary.recordsRead != static_cast<std::uint64_t>(records) ||
         summary.fields != static_cast<std::uint64_t>(fields) ||
         summary.recordsWritten > static_cast<std::uint64_t>(thinnedRecords(settings, records))) {

@@ -12,7 +12,7 @@
 #include "cli/InterruptCleanup.h"
 #include "cli/Options.h"
 #include "delimited/SafeFile.h"
-#include "delimited/StreamThinner.h"
+#include "delimited/StreamPipeline.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -65,9 +65,10 @@ const char* encodingName(vorlet::TextEncoding encoding) {
 void printSummary(const vorlet::Options& options, const std::string& input,
                   const vorlet::StreamSummary& summary) {
   std::fprintf(stderr,
-               "%s: %s (%s): %llu records of %llu fields read, %llu records written, "
-               "%llu trailing records dropped\n",
+               "%s: %s (%s, %s line ends): %llu records of %llu fields read, %llu records "
+               "written, %llu trailing records dropped\n",
                kProgram.data(), input.c_str(), encodingName(summary.encoding),
+               summary.lineEnd == vorlet::LineEnd::Lf ? "LF" : "CR LF",
                static_cast<unsigned long long>(summary.recordsRead),
                static_cast<unsigned long long>(summary.fields),
                static_cast<unsigned long long>(summary.recordsWritten),
