@@ -39,14 +39,6 @@ Groups makeGroups(const ThinSettings& settings, std::size_t first, std::size_t l
   }
 }
 
-// Field `field` (from 0) of record `record` of a batch, fields beyond `fields` dropped: the
-// empty text when the record lacks it.
-std::string_view fieldOf(const RecordBatch& batch, std::size_t record, std::size_t field,
-                         std::size_t fields) noexcept {
-  if (field >= std::min(fields, batch.fieldCount(record))) return {};
-  return batch.field(record, field);
-}
-
 }  // namespace
 
 template <class Groups>
@@ -69,8 +61,11 @@ void FieldRange<Groups>::add(const RecordBatch& batch, std::size_t from, std::si
     return static_cast<std::int32_t>(
         std::max<std::ptrdiff_t>(0, static_cast<std::ptrdiff_t>(from) - open));
   };
+  // A field of the open group's record at position `at`: the empty text when it lacks it.
   const auto textAt = [&](std::size_t f, std::int32_t at) {
-    return fieldOf(batch, static_cast<std::size_t>(open + at), f, fields);
+    const auto record = static_cast<std::size_t>(open + at);
+    return f < std::min(fields, batch.fieldCount(record)) ? batch.field(record, f)
+                                                          : std::string_view();
   };
   for (std::size_t r = from; r < to; ++r) {
     const std::uint32_t first = batch.firstField(r);
@@ -116,9 +111,13 @@ void FieldRange<Groups>::closeGroup(std::int32_t from, const TextAt& textAt) {
     for (std::int32_t row = 0; row < rows_; ++row) {
       for (std::size_t f = first_; f < last_; ++f) {
         if (f > first_) texts_ += ',';
-        const Cell cell = groups_.output(f, row, from, textAt);
+        const auto [cell, number] = groups_.output(f, row, from, textAt);
         if (cell.isText()) {
-          appendField_(texts_, cell.asText());
+          if (number) {
+            texts_ += cell.asText();
+          } else {
+            appendField_(texts_, cell.asText());
+          }
         } else if (cell.kind() == CellKind::Double) {
           texts_.append(text, formatDouble(cell.asDouble(), text));
         } else {

@@ -31,15 +31,23 @@ class TextGroups {
     reducer_.addText(field, text, at);
   }
 
-  // Output record `row` (0, or 1 in peak mode) of `field` once the group is complete: a text
-  // or a mean. Positions from `from` on are still in the batch; earlier ones were kept.
+  // A cell of a group's output: a text, or a mean.
+  struct Output {
+    Cell cell;
+    bool number;  // a number's text or a mean: never needs quotes
+  };
+
+  // Output record `row` (0, or 1 in peak mode) of `field` once the group is complete.
+  // Positions from `from` on are still in the batch; earlier ones were kept.
   template <class TextAt>
-  Cell output(std::size_t field, std::int32_t row, std::int32_t from, const TextAt& textAt) const {
+  Output output(std::size_t field, std::int32_t row, std::int32_t from,
+                const TextAt& textAt) const {
     const Pick pick = reducer_.pick(field, row);
-    if (pick == Pick::Mean) return reducer_.mean(field);
+    if (pick == Pick::Mean) return {reducer_.mean(field), true};
     const std::int32_t at = reducer_.position(field, pick);
-    if (at >= from) return Cell::text(textAt(field, at));
-    return Cell::text(kept_[field - first()][slot(pick)]);
+    const std::string_view text =
+        at >= from ? textAt(field, at) : std::string_view(kept_[field - first()][slot(pick)]);
+    return {Cell::text(text), pick != Pick::FirstRecord};
   }
 
   // Copies the texts of the open group that lie in the batch (positions from `from` on), before
