@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "thinning/WorkerThread.h"
 
@@ -170,10 +171,18 @@ ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, const Cell
 
 ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, ThinMode mode,
                      const std::function<void()>& setBusy) {
+  ThinSettings settings;
+  settings.mode = mode;
+  return ThinTable(vars, intervalText, std::move(settings), setBusy);
+}
+
+ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, ThinSettings settings,
+                     const std::function<void()>& setBusy) {
   const CheckedInterval interval = checkInterval(intervalText);
   if (interval.status != IntervalCheck::Ok) return ThinStatus::BadInterval;
   if (setBusy) setBusy();
-  thinTable(vars, ThinSettings{interval.value, mode});
+  settings.interval = interval.value;
+  thinTable(vars, settings);
   return ThinStatus::Done;
 }
 
