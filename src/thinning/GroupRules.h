@@ -165,10 +165,6 @@ enum class Pick : std::uint8_t {
 // doubles, so -0 and 0 are equal.
 class GroupReducer {
  public:
-  // What add() tells the caller to keep: the cell became the group's smallest or largest number.
-  static constexpr unsigned kSmallest = 1;
-  static constexpr unsigned kLargest = 2;
-
   GroupReducer(const ThinSettings& settings, std::size_t first, std::size_t last);
 
   std::size_t first() const noexcept { return first_; }
@@ -178,38 +174,20 @@ class GroupReducer {
   bool reads(std::size_t field) const noexcept { return !fields_[field - first_].firstRecord; }
 
   // The text of `field` in the record at position `at` (from 0) of the group.
-  unsigned addText(std::size_t field, std::string_view text, std::int32_t at) noexcept {
-    if (fields_[field - first_].firstRecord) return 0;
+  void addText(std::size_t field, std::string_view text, std::int32_t at) noexcept {
+    Field& f = fields_[field - first_];
+    if (f.firstRecord) return;
     const Result<double> number = parseDecimal(text);
     if (!number) {
       ++notNumbers_;
-      return 0;
+      return;
     }
-    return addNumber(field, *number, at);
+    add(f, *number, at);
   }
-  unsigned addNumber(std::size_t field, double value, std::int32_t at) noexcept {
+  // A cell that holds a number already.
+  void addNumber(std::size_t field, double value, std::int32_t at) noexcept {
     Field& f = fields_[field - first_];
-    if (f.firstRecord) return 0;
-    ++f.count;
-    if (average_) {
-      if (doublePrecision_) {
-        // Like the single-precision sum, an addition that would leave the range adds nothing.
-        const double next = f.sum + value;
-        if (std::isfinite(next)) f.sum = next;
-      } else if (!addToSum(f.single, value)) {
-        ++notNumbers_;
-      }
-      return 0;
-    }
-    // Without branches: in measurement data a new extreme comes as unforeseeably as the data.
-    // The bounds start infinite, beyond any number, so the first number sets both.
-    const bool lower = value < f.low;
-    const bool higher = value > f.high;
-    f.low = choose(lower, value, f.low);
-    f.lowAt = choose(lower, at, f.lowAt);
-    f.high = choose(higher, value, f.high);
-    f.highAt = choose(higher, at, f.highAt);
-    return (lower ? kSmallest : 0) | (higher ? kLargest : 0);
+    if (!f.firstRecord) add(f, value, at);
   }
 
   // Output record `row` (0, or 1 in peak mode) of `field`.
@@ -265,6 +243,40 @@ class GroupReducer {
   std::uint64_t notNumbers() const noexcept { return average_ ? notNumbers_ : 0; }
 
  private:
+  // Hot members first.
+  struct Field {
+    float single = 0;
+    std::int32_t count = 0;  // numbers seen in the group
+    bool firstRecord = false;
+    std::int32_t lowAt = 0;
+    std::int32_t highAt = 0;
+    double sum = 0;
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
+  };
+
+  void add(Field& f, double value, std::int32_t at) noexcept {
+    ++f.count;
+    if (average_) {
+      if (doublePrecision_) {
+        // Like the single-precision sum, an addition that would leave the range adds nothing.
+        const double next = f.sum + value;
+        if (std::isfinite(next)) f.sum = next;
+      } else if (!addToSum(f.single, value)) {
+        ++notNumbers_;
+      }
+      return;
+    }
+    // Without branches: in measurement data a new extreme comes as unforeseeably as the data.
+    // The bounds start infinite, beyond any number, so the first number sets both.
+    const bool lower = value < f.low;
+    const bool higher = value > f.high;
+    f.low = choose(lower, value, f.low);
+    f.lowAt = choose(lower, at, f.lowAt);
+    f.high = choose(higher, value, f.high);
+    f.highAt = choose(higher, at, f.highAt);
+  }
+
   // `yes` ? a : b by masks, which compilers do not turn back into a branch.
   static double choose(bool yes, double a, double b) noexcept {
     const std::uint64_t mask = 0 - static_cast<std::uint64_t>(yes);
@@ -275,17 +287,6 @@ class GroupReducer {
     const std::int32_t mask = -static_cast<std::int32_t>(yes);
     return (a & mask) | (b & ~mask);
   }
-
-  struct Field {
-    std::int32_t count = 0;  // numbers seen in the group
-    bool firstRecord = false;
-    float single = 0;
-    double sum = 0;
-    double low = std::numeric_limits<double>::infinity();
-    double high = -std::numeric_limits<double>::infinity();
-    std::int32_t lowAt = 0;
-    std::int32_t highAt = 0;
-  };
 
   ThinMode mode_;
   bool average_;
