@@ -24,6 +24,9 @@ bool plainGroups(const ThinSettings& settings, std::int64_t fields) noexcept {
 
 GroupReducer::GroupReducer(const ThinSettings& settings, std::size_t first, std::size_t last)
     : mode_(settings.mode),
+      fold_(settings.mode != ThinMode::Average ? Fold::Extremes
+            : settings.doublePrecision         ? Fold::DoubleSum
+                                               : Fold::SingleSum),
       average_(settings.mode == ThinMode::Average),
       numbersOnly_(average_ && settings.numbersOnly),
       doublePrecision_(average_ && settings.doublePrecision),

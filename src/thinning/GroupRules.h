@@ -173,7 +173,13 @@ class GroupReducer {
   // caller need not read it.
   bool reads(std::size_t field) const noexcept { return !fields_[field - first_].firstRecord; }
 
+  // What a number does to its group, fixed for a run: callers that add many cells may pick the
+  // matching addText once instead of this one deciding at every cell.
+  enum class Fold : std::uint8_t { Extremes, SingleSum, DoubleSum };
+  Fold fold() const noexcept { return fold_; }
+
   // The text of `field` in the record at position `at` (from 0) of the group.
+  template <Fold kFold>
   void addText(std::size_t field, std::string_view text, std::int32_t at) noexcept {
     Field& f = fields_[field - first_];
     if (f.firstRecord) return;
@@ -182,12 +188,30 @@ class GroupReducer {
       ++notNumbers_;
       return;
     }
-    add(f, *number, at);
+    add<kFold>(f, *number, at);
+  }
+  void addText(std::size_t field, std::string_view text, std::int32_t at) noexcept {
+    switch (fold_) {
+      case Fold::Extremes:
+        return addText<Fold::Extremes>(field, text, at);
+      case Fold::SingleSum:
+        return addText<Fold::SingleSum>(field, text, at);
+      case Fold::DoubleSum:
+        return addText<Fold::DoubleSum>(field, text, at);
+    }
   }
   // A cell that holds a number already.
   void addNumber(std::size_t field, double value, std::int32_t at) noexcept {
     Field& f = fields_[field - first_];
-    if (!f.firstRecord) add(f, value, at);
+    if (f.firstRecord) return;
+    switch (fold_) {
+      case Fold::Extremes:
+        return add<Fold::Extremes>(f, value, at);
+      case Fold::SingleSum:
+        return add<Fold::SingleSum>(f, value, at);
+      case Fold::DoubleSum:
+        return add<Fold::DoubleSum>(f, value, at);
+    }
   }
 
   // Output record `row` (0, or 1 in peak mode) of `field`.
@@ -255,26 +279,25 @@ class GroupReducer {
     double high = -std::numeric_limits<double>::infinity();
   };
 
+  template <Fold kFold>
   void add(Field& f, double value, std::int32_t at) noexcept {
     ++f.count;
-    if (average_) {
-      if (doublePrecision_) {
-        // Like the single-precision sum, an addition that would leave the range adds nothing.
-        const double next = f.sum + value;
-        if (std::isfinite(next)) f.sum = next;
-      } else if (!addToSum(f.single, value)) {
-        ++notNumbers_;
-      }
-      return;
+    if constexpr (kFold == Fold::DoubleSum) {
+      // Like the single-precision sum, an addition that would leave the range adds nothing.
+      const double next = f.sum + value;
+      if (std::isfinite(next)) f.sum = next;
+    } else if constexpr (kFold == Fold::SingleSum) {
+      if (!addToSum(f.single, value)) ++notNumbers_;
+    } else {
+      // Without branches: in measurement data a new extreme comes as unforeseeably as the
+      // data. The bounds start infinite, beyond any number, so the first number sets both.
+      const bool lower = value < f.low;
+      const bool higher = value > f.high;
+      f.low = choose(lower, value, f.low);
+      f.lowAt = choose(lower, at, f.lowAt);
+      f.high = choose(higher, value, f.high);
+      f.highAt = choose(higher, at, f.highAt);
     }
-    // Without branches: in measurement data a new extreme comes as unforeseeably as the data.
-    // The bounds start infinite, beyond any number, so the first number sets both.
-    const bool lower = value < f.low;
-    const bool higher = value > f.high;
-    f.low = choose(lower, value, f.low);
-    f.lowAt = choose(lower, at, f.lowAt);
-    f.high = choose(higher, value, f.high);
-    f.highAt = choose(higher, at, f.highAt);
   }
 
   // `yes` ? a : b by masks, which compilers do not turn back into a branch.
@@ -289,6 +312,7 @@ class GroupReducer {
   }
 
   ThinMode mode_;
+  Fold fold_;
   bool average_;
   bool numbersOnly_;
   bool doublePrecision_;

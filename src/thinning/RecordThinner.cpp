@@ -53,6 +53,25 @@ FieldRange<Groups>::FieldRange(const ThinSettings& settings, std::size_t first, 
 template <class Groups>
 void FieldRange<Groups>::add(const RecordBatch& batch, std::size_t from, std::size_t to,
                              std::size_t fields, GroupClock clock) {
+  using Fold = GroupReducer::Fold;
+  if constexpr (std::is_same_v<Groups, TextGroups>) {
+    switch (groups_.fold()) {
+      case Fold::Extremes:
+        return addRecords<Fold::Extremes>(batch, from, to, fields, clock);
+      case Fold::SingleSum:
+        return addRecords<Fold::SingleSum>(batch, from, to, fields, clock);
+      case Fold::DoubleSum:
+        return addRecords<Fold::DoubleSum>(batch, from, to, fields, clock);
+    }
+  } else {
+    addRecords<Fold::SingleSum>(batch, from, to, fields, clock);
+  }
+}
+
+template <class Groups>
+template <GroupReducer::Fold kFold>
+void FieldRange<Groups>::addRecords(const RecordBatch& batch, std::size_t from, std::size_t to,
+                                    std::size_t fields, GroupClock clock) {
   constexpr bool kTexts = std::is_same_v<Groups, TextGroups>;
   // The batch record at the open group's position 0: before `from` when the group began in an
   // earlier batch, whose records are gone.
@@ -79,7 +98,7 @@ void FieldRange<Groups>::add(const RecordBatch& batch, std::size_t from, std::si
       const char* end = batch.base + ends[f];
       const std::string_view text(begin, static_cast<std::size_t>(end - begin));
       if constexpr (kTexts) {
-        groups_.add(f, text, at);
+        groups_.template add<kFold>(f, text, at);
       } else {
         groups_.addText(f - first_, text);
       }

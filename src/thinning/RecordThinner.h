@@ -54,6 +54,10 @@ class FieldRange {
   std::uint64_t notNumbers() const noexcept { return groups_.notNumbers(); }
 
  private:
+  // add() with what a number does to its group fixed.
+  template <GroupReducer::Fold kFold>
+  void addRecords(const RecordBatch& batch, std::size_t from, std::size_t to, std::size_t fields,
+                  GroupClock clock);
   // Closes a group whose records from position `from` on are in the batch.
   template <class TextAt>
   void closeGroup(std::int32_t from, const TextAt& textAt);

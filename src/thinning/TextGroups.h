@@ -27,9 +27,11 @@ class TextGroups {
 
   // Field `field` of the record at position `at` of the group. A field the record lacks is not
   // added: it is no number.
+  template <GroupReducer::Fold kFold>
   void add(std::size_t field, std::string_view text, std::int32_t at) noexcept {
-    reducer_.addText(field, text, at);
+    reducer_.addText<kFold>(field, text, at);
   }
+  GroupReducer::Fold fold() const noexcept { return reducer_.fold(); }
 
   // A cell of a group's output: a text, or a mean.
   struct Output {
