@@ -27,6 +27,8 @@ class PlainScan {
   std::size_t read(std::string_view text, std::size_t pos, std::size_t maxRecords,
                    RecordBatch& batch) const {
     batch.base = text.data() + pos;
+    // A file whose fields are all quoted need not be looked at further.
+    if (pos < text.size() && text[pos] == quote_) return pos;
     // Offsets are 32 bits: a batch spans less than 4 GB.
     const std::size_t end = std::min(text.size(), pos + (std::size_t{1} << 31));
     const char* const data = text.data();
@@ -154,7 +156,7 @@ class PlainScan {
 
 }  // namespace
 
-RecordSource::RecordSource(CharSet charset, const Separators& separators)
+RecordSource::RecordSource(CharSet charset, const Separators& separators, ReadFields readFields)
     : scanner_(charset, separators),
       field_(separators.field),
       quote_(separators.quote),
@@ -163,7 +165,8 @@ RecordSource::RecordSource(CharSet charset, const Separators& separators)
       recordSize_(static_cast<std::uint32_t>(separators.record.size())),
       usable_((recordSize_ == 1 || recordSize_ == 2) && field_ != quote_ && field_ != first_ &&
               field_ != second_ && quote_ != first_ && quote_ != second_ &&
-              (recordSize_ == 1 || first_ != second_)) {}
+              (recordSize_ == 1 || first_ != second_)),
+      readFields_(readFields) {}
 
 RecordSource::Status RecordSource::next(std::string_view text, std::size_t& pos, bool final,
                                         std::size_t maxRecords, RecordBatch& batch) {
@@ -189,6 +192,11 @@ RecordSource::Status RecordSource::next(std::string_view text, std::size_t& pos,
 // The fields one separator byte apart, as a plain line has them: consumers then walk every
 // batch alike.
 void RecordSource::layOut(const ScannedRecord& record, RecordBatch& batch) {
+  batch.plain = false;
+  if (readFields_ == ReadFields::AsRead) {
+    batch.recordEnds.push_back(static_cast<std::uint32_t>(record.fields.size()));
+    return;
+  }
   laidOut_.clear();
   for (const std::string_view field : record.fields) {
     laidOut_.append(field);
@@ -199,7 +207,6 @@ void RecordSource::layOut(const ScannedRecord& record, RecordBatch& batch) {
   batch.base = laidOut_.data();
   batch.recordStarts.push_back(0);
   batch.recordEnds.push_back(static_cast<std::uint32_t>(batch.fieldEnds.size()));
-  batch.plain = false;
 }
 
 std::size_t RecordSource::skip(std::string_view text, std::size_t& pos,

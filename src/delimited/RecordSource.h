@@ -14,10 +14,11 @@ namespace vorlet {
 // Where both pipelines get their records: the reading rules of RecordScanner, with a fast path
 // for the common case of numeric files. A line without a quote byte is one record whose fields
 // are cut at every field separator; runs of such lines are read 64 bytes at a time into one
-// batch. A line with a quote, the last line, and every line when the separators do not suit
-// the fast path (it wants a one-byte field separator and quote and a one- or two-byte record
-// separator, all different bytes) go through RecordScanner one record per batch; their fields
-// are laid out in the source's own storage, one separator byte apart.
+// batch. A line with a quote, a line whose record separator is not in the text (yet), and every
+// line when the separators do not suit the fast path (it wants a one-byte field separator and
+// quote and a one- or two-byte record separator, all different bytes) go through RecordScanner
+// one record per batch; their fields are laid out in the source's own storage, one separator
+// byte apart.
 class RecordSource {
  public:
   enum class Status : std::uint8_t {
@@ -26,7 +27,13 @@ class RecordSource {
     End,       // `final` and nothing left
   };
 
-  explicit RecordSource(CharSet charset = CharSet::Utf8, const Separators& separators = {});
+  // What a batch that is not plain holds: its fields laid out, as every consumer of batches
+  // wants; or, for a reader that keeps the text and refers into it, only its field count
+  // (fieldCount() and records() alone serve), the fields being read through fieldsAsRead().
+  enum class ReadFields : std::uint8_t { LaidOut, AsRead };
+
+  explicit RecordSource(CharSet charset = CharSet::Utf8, const Separators& separators = {},
+                        ReadFields readFields = ReadFields::LaidOut);
 
   // Reads up to `maxRecords` (at least one) records from `pos` into `batch`. `final` says that
   // `text` ends the input. The batch refers into `text` or into the source's storage, valid
@@ -58,6 +65,7 @@ class RecordSource {
   char second_;
   std::uint32_t recordSize_;
   bool usable_;  // whether the fast path serves these separators
+  ReadFields readFields_;
 };
 
 }  // namespace vorlet
