@@ -16,9 +16,9 @@ namespace vorlet {
 // are cut at every field separator; runs of such lines are read 64 bytes at a time into one
 // batch. A line with a quote, a line whose record separator is not in the text (yet), and every
 // line when the separators do not suit the fast path (it wants a one-byte field separator and
-// quote and a one- or two-byte record separator, all different bytes) go through RecordScanner
-// one record per batch; their fields are laid out in the source's own storage, one separator
-// byte apart.
+// quote and a one- or two-byte record separator, all different bytes) go through RecordScanner,
+// in batches of their own (a run of lines that start with a quote makes one batch); their
+// fields are laid out in the source's own storage, one separator byte apart.
 class RecordSource {
  public:
   enum class Status : std::uint8_t {
@@ -41,7 +41,8 @@ class RecordSource {
   Status next(std::string_view text, std::size_t& pos, bool final, std::size_t maxRecords,
               RecordBatch& batch);
 
-  // The fields of the record in a batch that is not plain, as the scanner read them: views into
+  // The fields of the record in a batch that is not plain (with ReadFields::AsRead, one record
+  // a batch), as the scanner read them: views into
   // `text` where a field's bytes are unchanged (a reader that keeps the text refers to those),
   // into the source's storage where they were rebuilt. Valid until the next call.
   const std::vector<std::string_view>& fieldsAsRead() const noexcept { return scanned_.fields; }
@@ -50,11 +51,15 @@ class RecordSource {
   // many it passed. Stops early, where next() takes over, at a line it cannot be sure of.
   std::size_t skip(std::string_view text, std::size_t& pos, std::size_t count) const noexcept;
 
+  // Passes over the record at `pos` by the full rules, without handing out its fields: for a
+  // line skip() stops at.
+  Status pass(std::string_view text, std::size_t& pos, bool final);
+
   // A bound on the records of `text` (one more at most), or 0 when it cannot tell cheaply.
   std::size_t countRecords(std::string_view text) const noexcept;
 
  private:
-  void layOut(const ScannedRecord& record, RecordBatch& batch);
+  std::uint32_t layOut(const ScannedRecord& record, RecordBatch& batch, std::uint32_t used);
 
   RecordScanner scanner_;
   ScannedRecord scanned_;
