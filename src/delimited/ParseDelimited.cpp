@@ -106,7 +106,8 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
     lb1 = *table.lowerBound(1);
     ub1 = *table.upperBound(1);
   }
-  RecordSource source(charset, Separators{fieldSeparator[0], recordSeparator, quote[0]});
+  RecordSource source(charset, Separators{fieldSeparator[0], recordSeparator, quote[0]},
+                      RecordSource::ReadFields::AsRead);
   RecordBatch batch;
   FieldStore store(table, text);
   Prefault prefault;

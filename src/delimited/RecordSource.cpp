@@ -27,6 +27,8 @@ class PlainScan {
   std::size_t read(std::string_view text, std::size_t pos, std::size_t maxRecords,
                    RecordBatch& batch) const {
     batch.base = text.data() + pos;
+    // A file whose fields are all quoted need not be looked at further.
+    if (pos < text.size() && text[pos] == quote_) return pos;
     // Offsets are 32 bits: a batch spans less than 4 GB.
     const std::size_t end = std::min(text.size(), pos + (std::size_t{1} << 31));
     const char* const data = text.data();
@@ -154,7 +156,7 @@ class PlainScan {
 
 }  // namespace
 
-RecordSource::RecordSource(CharSet charset, const Separators& separators)
+RecordSource::RecordSource(CharSet charset, const Separators& separators, ReadFields readFields)
     : scanner_(charset, separators),
       field_(separators.field),
       quote_(separators.quote),
@@ -163,7 +165,8 @@ RecordSource::RecordSource(CharSet charset, const Separators& separators)
       recordSize_(static_cast<std::uint32_t>(separators.record.size())),
       usable_((recordSize_ == 1 || recordSize_ == 2) && field_ != quote_ && field_ != first_ &&
               field_ != second_ && quote_ != first_ && quote_ != second_ &&
-              (recordSize_ == 1 || first_ != second_)) {}
+              (recordSize_ == 1 || first_ != second_)),
+      readFields_(readFields) {}
 
 RecordSource::Status RecordSource::next(std::string_view text, std::size_t& pos, bool final,
                                         std::size_t maxRecords, RecordBatch& batch) {
@@ -174,32 +177,51 @@ RecordSource::Status RecordSource::next(std::string_view text, std::size_t& pos,
               : PlainScan<1>(field_, quote_, first_, second_).read(text, pos, maxRecords, batch);
     if (batch.records() > 0) return Status::Records;
   }
-  switch (scanner_.next(text, pos, final, scanned_)) {
-    case RecordScanner::Status::Record:
-      layOut(scanned_, batch);
-      return Status::Records;
-    case RecordScanner::Status::NeedMore:
-      return Status::NeedMore;
-    case RecordScanner::Status::End:
+  // Lines that start with a quote are read by the full rules: a run of them is one batch.
+  std::uint32_t used = 0;
+  Status status = Status::Records;
+  do {
+    const RecordScanner::Status scanned = scanner_.next(text, pos, final, scanned_);
+    if (scanned != RecordScanner::Status::Record) {
+      status = scanned == RecordScanner::Status::NeedMore ? Status::NeedMore : Status::End;
       break;
-  }
-  return Status::End;
+    }
+    used = layOut(scanned_, batch, used);
+  } while (readFields_ == ReadFields::LaidOut && batch.records() < maxRecords &&
+           pos < text.size() && text[pos] == quote_);
+  batch.base = laidOut_.data();
+  return batch.records() > 0 ? Status::Records : status;
 }
 
-// The fields one separator byte apart, as a plain line has them: consumers then walk every
-// batch alike.
-void RecordSource::layOut(const ScannedRecord& record, RecordBatch& batch) {
-  laidOut_.clear();
-  for (const std::string_view field : record.fields) {
-    laidOut_.append(field);
-    if (laidOut_.size() > UINT32_MAX) throw std::bad_alloc();
-    batch.fieldEnds.push_back(static_cast<std::uint32_t>(laidOut_.size()));
-    laidOut_ += field_;
-  }
-  batch.base = laidOut_.data();
-  batch.recordStarts.push_back(0);
-  batch.recordEnds.push_back(static_cast<std::uint32_t>(batch.fieldEnds.size()));
+// The fields one separator byte apart, as a plain line has them, from `used` on in the
+// source's storage: consumers then walk every batch alike. Returns the bytes used after them.
+std::uint32_t RecordSource::layOut(const ScannedRecord& record, RecordBatch& batch,
+                                   std::uint32_t used) {
   batch.plain = false;
+  const std::vector<std::string_view>& fields = record.fields;
+  if (readFields_ == ReadFields::AsRead) {
+    batch.recordEnds.push_back(static_cast<std::uint32_t>(fields.size()));
+    return used;
+  }
+  std::size_t total = used + fields.size();
+  for (const std::string_view field : fields) total += field.size();
+  if (total > UINT32_MAX) throw std::bad_alloc();
+  // The storage only grows: what lies past the batch's bytes is never looked at.
+  if (laidOut_.size() < total) laidOut_.resize(std::max(total, 2 * laidOut_.size()));
+  char* const out = laidOut_.data();
+  const std::size_t first = batch.fieldEnds.size();
+  batch.fieldEnds.resize(first + fields.size());
+  std::uint32_t* const ends = batch.fieldEnds.data() + first;
+  batch.recordStarts.push_back(used);
+  std::uint32_t at = used;
+  for (std::size_t f = 0; f < fields.size(); ++f) {
+    if (!fields[f].empty()) std::memcpy(out + at, fields[f].data(), fields[f].size());
+    at += static_cast<std::uint32_t>(fields[f].size());
+    ends[f] = at;
+    out[at++] = field_;
+  }
+  batch.recordEnds.push_back(static_cast<std::uint32_t>(batch.fieldEnds.size()));
+  return at;
 }
 
 std::size_t RecordSource::skip(std::string_view text, std::size_t& pos,
@@ -207,6 +229,18 @@ std::size_t RecordSource::skip(std::string_view text, std::size_t& pos,
   if (!usable_) return 0;
   if (recordSize_ == 2) return PlainScan<2>(field_, quote_, first_, second_).skip(text, pos, count);
   return PlainScan<1>(field_, quote_, first_, second_).skip(text, pos, count);
+}
+
+RecordSource::Status RecordSource::pass(std::string_view text, std::size_t& pos, bool final) {
+  switch (scanner_.next(text, pos, final, scanned_)) {
+    case RecordScanner::Status::Record:
+      return Status::Records;
+    case RecordScanner::Status::NeedMore:
+      return Status::NeedMore;
+    case RecordScanner::Status::End:
+      break;
+  }
+  return Status::End;
 }
 
 std::size_t RecordSource::countRecords(std::string_view text) const noexcept {

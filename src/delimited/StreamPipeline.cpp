@@ -133,18 +133,28 @@ class StreamPipeline {
     batch.recordStarts.reserve(roomFor(thinner.wanted()));
     for (;;) {
       const std::string_view text(buffer_.data(), end_);
+      RecordSource::Status status = RecordSource::Status::NeedMore;
       if (const std::size_t skippable = thinner.skippable(); skippable > 0) {
-        if (const std::size_t skipped = source.skip(text, pos_, skippable); skipped > 0) {
+        std::size_t skipped = source.skip(text, pos_, skippable);
+        if (skipped == 0) {
+          // A line the fast path cannot pass: one record by the full rules.
+          status = source.pass(text, pos_, final_);
+          skipped = status == RecordSource::Status::Records ? 1 : 0;
+        }
+        if (skipped > 0) {
           thinner.skipped(skipped);
           continue;
         }
+      } else {
+        status = source.next(text, pos_, final_, thinner.wanted(), batch);
+        if (status == RecordSource::Status::Records) {
+          thinner.add(batch);
+          if (auto error = flush(out, false)) return error;
+          if (restart_) return std::nullopt;
+          continue;
+        }
       }
-      const auto status = source.next(text, pos_, final_, thinner.wanted(), batch);
-      if (status == RecordSource::Status::Records) {
-        thinner.add(batch);
-        if (auto error = flush(out, false)) return error;
-        if (restart_) return std::nullopt;
-      } else if (status == RecordSource::Status::End || final_) {
+      if (status == RecordSource::Status::End || final_) {
         break;
       } else if (auto error = fill()) {
         return error;
