@@ -158,8 +158,8 @@ enum class Pick : std::uint8_t {
 
 // The rules of a group under any settings but simple thinning, for fields [first, last) (from
 // 0) of the records: fed every field of every record of a group in order, it says what each
-// output cell of the group is. Neither pipeline keeps records, so the reducer only hands back
-// positions in the group; the caller keeps what it needs of the cells at those positions.
+// output cell of the group is. It hands back positions in the group, not cells: the table
+// holds every record, the stream keeps only the few cells those positions name.
 // A number is a text the program reads as one (parseDecimal); an empty cell, the empty text and
 // a value beyond the double range are none. Ties are broken by position, values compared as
 // doubles, so -0 and 0 are equal.
