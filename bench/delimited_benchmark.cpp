@@ -17,7 +17,7 @@
 #include "delimited/InputFile.h"
 #include "delimited/ParseDelimited.h"
 #include "delimited/SafeFile.h"
-#include "delimited/StreamThinner.h"
+#include "delimited/StreamPipeline.h"
 #include "delimited/TextEncoding.h"
 #include "thinning/ThinTable.h"
 

@@ -8,7 +8,7 @@
 
 #include "MeasurementCsv.h"
 #include "delimited/ParseDelimited.h"
-#include "delimited/RecordScanner.h"
+#include "delimited/RecordSource.h"
 #include "table/NumberText.h"
 
 namespace {
@@ -74,13 +74,13 @@ void BM_ParseDelimitedQuoted(benchmark::State& state) {
 
 void BM_ScanRecords(benchmark::State& state) {
   const std::string& csv = *plainCsv();
-  vorlet::RecordScanner scanner;
-  vorlet::ScannedRecord record;
+  vorlet::RecordSource source;
+  vorlet::RecordBatch batch;
   for (auto _ : state) {
     std::size_t pos = 0;
     std::size_t fields = 0;
-    while (scanner.next(csv, pos, true, record) == vorlet::RecordScanner::Status::Record) {
-      fields += record.fields.size();
+    while (source.next(csv, pos, true, 4096, batch) == vorlet::RecordSource::Status::Records) {
+      fields += batch.fieldEnds.size();
     }
     benchmark::DoNotOptimize(fields);
   }
@@ -93,12 +93,14 @@ const std::vector<std::string_view>& numberFields() {
   static const std::vector<std::string_view> fields = [] {
     std::vector<std::string_view> all;
     const std::string& csv = *plainCsv();
-    vorlet::RecordScanner scanner;
-    vorlet::ScannedRecord record;
+    vorlet::RecordSource source;
+    vorlet::RecordBatch batch;
     std::size_t pos = 0;
-    scanner.next(csv, pos, true, record);
-    while (scanner.next(csv, pos, true, record) == vorlet::RecordScanner::Status::Record) {
-      all.insert(all.end(), record.fields.begin(), record.fields.end());
+    source.next(csv, pos, true, 1, batch);
+    while (source.next(csv, pos, true, 4096, batch) == vorlet::RecordSource::Status::Records) {
+      for (std::size_t r = 0; r < batch.records(); ++r) {
+        for (std::size_t f = 0; f < batch.fieldCount(r); ++f) all.push_back(batch.field(r, f));
+      }
     }
     return all;
   }();

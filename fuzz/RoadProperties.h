@@ -24,15 +24,53 @@
 #include "delimited/InputFile.h"
 #include "delimited/JoinDelimited.h"
 #include "delimited/ParseDelimited.h"
-#include "delimited/StreamThinner.h"
+#include "delimited/StreamPipeline.h"
 #include "delimited/TextEncoding.h"
 #include "thinning/ThinTable.h"
 
 namespace vorlet::fuzzing {
 
-// Every input is thinned by each of these in both modes.
+// Every input is thinned by each of these in both modes, and under a few settings drawn from
+// the input (randomSettings).
 inline constexpr std::int16_t kIntervals[] = {2, 3, 7};
 inline constexpr ThinMode kModes[] = {ThinMode::Simple, ThinMode::Average};
+inline constexpr std::size_t kRandomSettings = 4;
+
+// Settings of every kind, drawn from `seed`: every mode, header lines (now and then more than
+// the records), field lists reaching past F, means over numbers only and in double precision.
+inline ThinSettings randomSettings(std::uint64_t seed) {
+  const auto draw = [&seed](std::uint64_t n) {
+    seed = seed * 6364136223846793005u + 1442695040888963407u;
+    return static_cast<std::int32_t>((seed >> 33) % n);
+  };
+  ThinSettings settings;
+  settings.interval = static_cast<std::int16_t>(2 + draw(6));
+  settings.mode = static_cast<ThinMode>(draw(5));
+  settings.headerLines = draw(3) == 0 ? 0 : draw(4) == 0 ? 1000 : draw(4);
+  settings.numbersOnly = draw(2) == 0;
+  settings.doublePrecision = draw(2) == 0;
+  for (const std::int32_t field : {1, 2, 3, 5}) {
+    if (draw(3) == 0) settings.firstRecordFields.push_back(field);
+  }
+  return settings;
+}
+
+inline std::string describe(const ThinSettings& s) {
+  static const char* const kNames[] = {"simple", "average", "peak", "min", "max"};
+  std::string text =
+      std::string(kNames[static_cast<int>(s.mode)]) + " by " + std::to_string(s.interval);
+  if (s.headerLines != 0) text += ", " + std::to_string(s.headerLines) + " header lines";
+  if (s.numbersOnly) text += ", numbers only";
+  if (s.doublePrecision) text += ", double";
+  for (const std::int32_t field : s.firstRecordFields) text += ", first " + std::to_string(field);
+  return text;
+}
+
+// The records a thinned table of R records holds at most.
+inline std::int64_t thinnedRecords(const ThinSettings& s, std::int64_t records) {
+  const std::int64_t header = std::clamp<std::int64_t>(s.headerLines, 0, records);
+  return header + (records - header) / s.interval * (s.mode == ThinMode::Peak ? 2 : 1);
+}
 
 // Cells the texts table is cut into; larger ones are left out so that a run stays fast.
 inline constexpr std::int64_t kMaxTextCells = 20000;
@@ -73,10 +111,10 @@ class MemoryFile {
   int fd_;
 };
 
-inline RoadOutput streamFrom(InputFile& input, std::int16_t interval, ThinMode mode,
-                             std::size_t chunkSize, StreamSummary* summary) {
+inline RoadOutput streamFrom(InputFile& input, const ThinSettings& thin, std::size_t chunkSize,
+                             StreamSummary* summary) {
   std::string out;
-  const StreamSettings settings{{interval, mode}, chunkSize};
+  const StreamSettings settings{thin, chunkSize};
   const auto result = thinStream(input, settings, [&out](std::string_view bytes) {
     out += bytes;
     return std::optional<FileError>{};
@@ -86,18 +124,18 @@ inline RoadOutput streamFrom(InputFile& input, std::int16_t interval, ThinMode m
   return out;
 }
 
-inline RoadOutput streamMemoryFile(const MemoryFile& file, std::int16_t interval, ThinMode mode,
+inline RoadOutput streamMemoryFile(const MemoryFile& file, const ThinSettings& thin,
                                    std::size_t chunkSize, StreamSummary* summary = nullptr) {
   ::lseek(file.fd(), 0, SEEK_SET);
   auto input = InputFile::borrow(file.fd(), "input");
   if (auto* error = std::get_if<FileError>(&input)) return *error;
-  return streamFrom(std::get<InputFile>(input), interval, mode, chunkSize, summary);
+  return streamFrom(std::get<InputFile>(input), thin, chunkSize, summary);
 }
 
 // Through a pipe, which the road reads whole. Nothing when the bytes do not fit the pipe's
 // buffer at once (no second thread here).
-inline std::optional<RoadOutput> streamPipe(std::string_view bytes, std::int16_t interval,
-                                            ThinMode mode, StreamSummary* summary = nullptr) {
+inline std::optional<RoadOutput> streamPipe(std::string_view bytes, const ThinSettings& thin,
+                                            StreamSummary* summary = nullptr) {
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return std::nullopt;
   bool complete = true;
@@ -113,7 +151,7 @@ inline std::optional<RoadOutput> streamPipe(std::string_view bytes, std::int16_t
     if (auto* error = std::get_if<FileError>(&input)) {
       output = *error;
     } else {
-      output = streamFrom(std::get<InputFile>(input), interval, mode, 4096, summary);
+      output = streamFrom(std::get<InputFile>(input), thin, 4096, summary);
     }
   }
   ::close(ends[0]);
@@ -124,6 +162,7 @@ inline std::optional<RoadOutput> streamPipe(std::string_view bytes, std::int16_t
 struct OpenedBytes {
   std::optional<FileError> error;
   TextEncoding encoding = TextEncoding::Utf8;
+  LineEnd lineEnd = LineEnd::CrLf;
   CellTable table;
 };
 
@@ -140,9 +179,11 @@ inline OpenedBytes openBytes(std::string_view bytes) {
     opened.error = FileError{FileError::Kind::NoRecords, "input", "", 0};
     return opened;
   }
+  const CharSet charset = charSetOf(opened.encoding);
+  opened.lineEnd = *lineEndOf(bytes.substr(begin), charset, true);
   const auto text = std::make_shared<const std::string>(bytes);
   const Result<std::int32_t> records =
-      ParseDelimited(text, begin, opened.table, ",", "\r\n", "\"", charSetOf(opened.encoding));
+      ParseDelimited(text, begin, opened.table, ",", lineEndText(opened.lineEnd), "\"", charset);
   if (!records) {
     const auto kind =
         opened.table.isDimensioned() ? FileError::Kind::TooLarge : FileError::Kind::NoRecords;
@@ -158,31 +199,34 @@ inline std::string shownText(const Cell& cell) {
   return text;
 }
 
-// The reader cannot give back a text holding a double quote right before CR LF (it ends the
-// quoted field there); no quoting can, so such tables are not expected to round-trip.
-inline bool holdsUnreadableText(const CellTable& table) {
+// A double quote right before the line end ends a quoted field there. With CR LF the writer
+// gets round it (see appendSavedField); with LF no quoting can, so such tables are not expected
+// to round-trip.
+inline bool holdsUnreadableText(const CellTable& table, LineEnd lineEnd) {
+  if (lineEnd != LineEnd::Lf) return false;
   for (std::int32_t r = *table.lowerBound(2); r <= *table.upperBound(2); ++r) {
     for (std::int32_t f = *table.lowerBound(1); f <= *table.upperBound(1); ++f) {
       const Cell cell = table.cellAt(f, r);
-      if (cell.isText() && cell.asText().find("\"\r\n") != std::string_view::npos) return true;
+      if (cell.isText() && cell.asText().find("\"\n") != std::string_view::npos) return true;
     }
   }
   return false;
 }
 
-// A result table (index 0 unused) saved, then read again, must give the same texts.
-inline Finding checkRoundTrip(const CellTable& result, TextEncoding encoding,
+// A result table (index 0 unused) saved, then read again with the same line ends, must give the
+// same texts.
+inline Finding checkRoundTrip(const CellTable& result, TextEncoding encoding, LineEnd lineEnd,
                               const std::string& saved) {
-  if (!result.isDimensioned() || holdsUnreadableText(result)) return std::nullopt;
+  if (!result.isDimensioned() || holdsUnreadableText(result, lineEnd)) return std::nullopt;
   const std::int32_t fields = *result.upperBound(1);
   const std::int32_t records = *result.upperBound(2);
   if (fields < 1 || records < 1) return std::nullopt;
   const std::size_t begin = encoding == TextEncoding::Utf8WithBom ? kUtf8Bom.size() : 0;
   CellTable reread;
   const auto read = ParseDelimited(std::make_shared<const std::string>(saved), begin, reread, ",",
-                                   "\r\n", "\"", charSetOf(encoding));
+                                   lineEndText(lineEnd), "\"", charSetOf(encoding));
   if (!read) return "the saved bytes could not be read again";
-  // The final CR LF closes the last record and then reads as one more, empty.
+  // The final line end closes the last record and then reads as one more, empty.
   if (*reread.upperBound(2) != records + 1 || *reread.upperBound(1) != fields) {
     return "read again: " + std::to_string(*reread.upperBound(1)) + " fields by " +
            std::to_string(*reread.upperBound(2)) + " records instead of " + std::to_string(fields) +
@@ -225,13 +269,15 @@ inline Finding sameOutput(const RoadOutput& table, const RoadOutput& stream,
 
 // Splits `bytes` into a table of texts: FF ends a field, FE a record. Neither byte occurs in
 // UTF-8 or Shift-JIS text, so an input that is a CSV file gives one cell, and the fuzzer finds
-// tables of any texts by adding them.
-inline std::optional<CellTable> textsTable(std::string_view bytes, std::string& storage) {
+// tables of any texts by adding them. The text no quoting brings back with LF line ends is
+// mended, not skipped.
+inline std::optional<CellTable> textsTable(std::string_view bytes, std::string& storage,
+                                           LineEnd lineEnd) {
   std::vector<std::vector<std::string_view>> records(1);
   storage.assign(bytes);
-  // The one text no quoting brings back (see holdsUnreadableText) is mended, not skipped.
-  for (std::size_t at = storage.find("\"\r\n"); at != std::string::npos;
-       at = storage.find("\"\r\n", at + 1)) {
+  const std::string unreadable = lineEnd == LineEnd::Lf ? "\"\n" : "";
+  for (std::size_t at = unreadable.empty() ? std::string::npos : storage.find(unreadable);
+       at != std::string::npos; at = storage.find(unreadable, at + 1)) {
     storage[at] = '\'';
   }
   const std::string_view all = storage;
@@ -281,13 +327,15 @@ class RoadChecker {
   Finding checkTexts(std::string_view bytes) {
     const bool cut = bytes.find_first_of("\xFE\xFF") != std::string_view::npos;
     if (!cut && !everyWay_ && std::hash<std::string_view>{}(bytes) % 4 != 0) return std::nullopt;
-    const auto table = textsTable(bytes, storage_);
-    if (!table) return std::nullopt;
-    std::string saved;
-    appendSavedText(*table, saved);
-    saved += "\r\n";
-    if (auto finding = checkRoundTrip(*table, TextEncoding::Utf8, saved)) {
-      return "texts table: " + *finding;
+    for (const LineEnd lineEnd : {LineEnd::CrLf, LineEnd::Lf}) {
+      const auto table = textsTable(bytes, storage_, lineEnd);
+      if (!table) return std::nullopt;
+      std::string saved;
+      appendSavedText(*table, saved, lineEnd);
+      saved += lineEndText(lineEnd);
+      if (auto finding = checkRoundTrip(*table, TextEncoding::Utf8, lineEnd, saved)) {
+        return std::string(lineEnd == LineEnd::Lf ? "LF" : "CR LF") + " texts table: " + *finding;
+      }
     }
     return std::nullopt;
   }
@@ -298,7 +346,7 @@ class RoadChecker {
     ParseDelimited(bytes, table, ",", "\r\n", "\"",
                    bytes.size() % 2 == 0 ? CharSet::Utf8 : CharSet::ShiftJis);
     const RoadOutput expected = error;
-    return sameOutput(expected, streamMemoryFile(file_, 2, ThinMode::Simple, 4096),
+    return sameOutput(expected, streamMemoryFile(file_, ThinSettings{}, 4096),
                       "the streaming road");
   }
 
@@ -312,27 +360,33 @@ class RoadChecker {
     SharedVariables vars;
     vars.SourceTable = std::move(opened.table);
     const std::size_t pick = std::hash<std::string_view>{}(bytes);
-    const std::size_t streamed = (pick / 3) % (std::size(kModes) * std::size(kIntervals));
-    std::size_t variant = 0;
+    std::vector<ThinSettings> variants;
     for (const ThinMode mode : kModes) {
-      for (const std::int16_t interval : kIntervals) {
-        const std::string name = std::string(mode == ThinMode::Simple ? "simple" : "average") +
-                                 " by " + std::to_string(interval) + ": ";
-        thinTable(vars, ThinSettings{interval, mode});
-        const CellTable& result = vars.ResultTable;
-        const std::int32_t kept = *result.upperBound(2);
-        if (kept > records / interval) {
-          return name + std::to_string(kept) + " records from " + std::to_string(records);
-        }
-        const std::string saved = savedFileBytes(result, opened.encoding);
-        if (auto finding = checkRoundTrip(result, opened.encoding, saved)) return name + *finding;
-        if (variant++ != streamed && !everyWay_) continue;
-        for (std::size_t way = 0; way < 3; ++way) {
-          if (way != pick % 3 && !everyWay_) continue;
-          if (auto finding =
-                  checkStream(bytes, pick, way, interval, mode, saved, fields, records)) {
-            return name + *finding;
-          }
+      for (const std::int16_t interval : kIntervals) variants.push_back({interval, mode});
+    }
+    for (std::size_t i = 0; i < kRandomSettings; ++i) {
+      variants.push_back(randomSettings(pick + i * 0x9E3779B97F4A7C15u));
+    }
+    const std::size_t streamed = (pick / 3) % variants.size();
+    for (std::size_t variant = 0; variant < variants.size(); ++variant) {
+      const ThinSettings& settings = variants[variant];
+      const std::string name = describe(settings) + ": ";
+      thinTable(vars, settings);
+      const CellTable& result = vars.ResultTable;
+      const std::int32_t kept = *result.upperBound(2);
+      if (kept > thinnedRecords(settings, records)) {
+        return name + std::to_string(kept) + " records from " + std::to_string(records);
+      }
+      const std::string saved = savedFileBytes(result, opened.encoding, opened.lineEnd);
+      if (auto finding = checkRoundTrip(result, opened.encoding, opened.lineEnd, saved)) {
+        return name + *finding;
+      }
+      if (variant != streamed && !everyWay_) continue;
+      for (std::size_t way = 0; way < 3; ++way) {
+        if (way != pick % 3 && !everyWay_) continue;
+        if (auto finding =
+                checkStream(bytes, pick, way, settings, saved, fields, records, opened.lineEnd)) {
+          return name + *finding;
         }
       }
     }
@@ -340,22 +394,23 @@ class RoadChecker {
   }
 
   Finding checkStream(std::string_view bytes, std::size_t pick, std::size_t way,
-                      std::int16_t interval, ThinMode mode, const std::string& saved,
-                      std::int32_t fields, std::int32_t records) {
+                      const ThinSettings& settings, const std::string& saved, std::int32_t fields,
+                      std::int32_t records, LineEnd lineEnd) {
     StreamSummary summary;
     std::optional<RoadOutput> stream;
     if (way == 0) {
-      stream = streamMemoryFile(file_, interval, mode, 4 + (pick >> 32) % 29, &summary);
+      stream = streamMemoryFile(file_, settings, 4 + (pick >> 32) % 29, &summary);
     } else if (way == 1) {
-      stream = streamMemoryFile(file_, interval, mode, bytes.size() + 1, &summary);
+      stream = streamMemoryFile(file_, settings, bytes.size() + 1, &summary);
     } else {
-      stream = streamPipe(bytes, interval, mode, &summary);
+      stream = streamPipe(bytes, settings, &summary);
     }
     if (!stream) return std::nullopt;
     if (auto finding = sameOutput(saved, *stream, "the streaming road")) return finding;
+    if (summary.lineEnd != lineEnd) return "the streaming road found other line ends";
     if (summary.recordsRead != static_cast<std::uint64_t>(records) ||
         summary.fields != static_cast<std::uint64_t>(fields) ||
-        summary.recordsWritten > static_cast<std::uint64_t>(records / interval)) {
+        summary.recordsWritten > static_cast<std::uint64_t>(thinnedRecords(settings, records))) {
       return "the streaming road counted " + std::to_string(summary.recordsRead) + " records of " +
              std::to_string(summary.fields) + " fields and wrote " +
              std::to_string(summary.recordsWritten);

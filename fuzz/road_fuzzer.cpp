@@ -1,6 +1,6 @@
-// libFuzzer target: any bytes through the encoding check, the reader, both thinning modes, the
-// writer and the reader again, and through the streaming road. A broken property aborts, so
-// libFuzzer keeps the input.
+// libFuzzer target: any bytes through the encoding check, the reader, thinning in every mode
+// (under settings drawn from the bytes), the writer and the reader again, and through the
+// streaming road. A broken property aborts, so libFuzzer keeps the input.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

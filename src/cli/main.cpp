@@ -13,7 +13,7 @@
 #include "cli/Options.h"
 #include "cli/Progress.h"
 #include "delimited/SafeFile.h"
-#include "delimited/StreamThinner.h"
+#include "delimited/StreamPipeline.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

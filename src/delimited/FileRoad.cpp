@@ -133,8 +133,9 @@ std::variant<OpenedTable, FileError> parseFile(InputFile& input) {
 
   const TextBlock text = std::move(bytes);
   const CharSet charset = charSetOf(opened.encoding);
+  opened.lineEnd = *lineEndOf(std::string_view(*text).substr(begin), charset, true);
   const Result<std::int32_t> records =
-      ParseDelimited(text, begin, opened.table, ",", "\r\n", "\"", charset);
+      ParseDelimited(text, begin, opened.table, ",", lineEndText(opened.lineEnd), "\"", charset);
   if (!records) {
     if (!opened.table.isDimensioned()) return FileError{Kind::NoRecords, name, "", 0};
     return FileError{Kind::TooLarge, name, describe(records.fault()), 0};
@@ -154,18 +155,18 @@ std::variant<OpenedTable, FileError> readDelimitedFile(const std::filesystem::pa
   }
 }
 
-std::string savedFileBytes(const CellTable& result, TextEncoding encoding) {
+std::string savedFileBytes(const CellTable& result, TextEncoding encoding, LineEnd lineEnd) {
   std::string bytes;
   if (encoding == TextEncoding::Utf8WithBom) bytes = kUtf8Bom;
-  appendSavedText(result, bytes);
-  bytes += "\r\n";
+  appendSavedText(result, bytes, lineEnd);
+  bytes += lineEndText(lineEnd);
   return bytes;
 }
 
 std::optional<FileError> saveDelimitedFile(const CellTable& result, TextEncoding encoding,
-                                           const std::filesystem::path& path) {
+                                           const std::filesystem::path& path, LineEnd lineEnd) {
   try {
-    return writeFileAtomically(path, savedFileBytes(result, encoding));
+    return writeFileAtomically(path, savedFileBytes(result, encoding, lineEnd));
   } catch (const std::bad_alloc&) {
     return FileError{Kind::WriteFailed, pathText(path), "out of memory", 0};
   }

@@ -19,20 +19,23 @@ struct OpenedTable {
   std::uint64_t fileSize = 0;
 };
 
-// The window's open road: reads a regular file whole, settles its encoding and parses it into a
-// fresh table with ParseDelimited (",", CR LF, '"'). Nothing else is touched on failure.
+// The window's open road: reads a regular file whole, settles its encoding and its line ends
+// (lineEndOf) and parses it into a fresh table with ParseDelimited (",", CR LF or LF, '"').
+// Nothing else is touched on failure.
 std::variant<OpenedTable, FileError> readDelimitedFile(const std::filesystem::path& path);
 
 // The bytes a save writes for a thinned table: the joined text (fields that need it quoted),
-// then CR LF, with the byte order mark first for Utf8WithBom. A result without any thinned
-// record gives CR LF alone. An undimensioned table gives the same, but it holds no result at
-// all: the window does not save it (it says there is nothing to save).
-std::string savedFileBytes(const CellTable& result, TextEncoding encoding);
+// then the line end, with the byte order mark first for Utf8WithBom. A result without any
+// thinned record gives the line end alone. An undimensioned table gives the same, but it holds
+// no result at all: the window does not save it (it says there is nothing to save).
+std::string savedFileBytes(const CellTable& result, TextEncoding encoding,
+                           LineEnd lineEnd = LineEnd::CrLf);
 
 // Writes savedFileBytes atomically: a temporary file beside the target, written, flushed and
 // synced, then renamed over it, keeping an existing target's permissions. On failure the target
 // is untouched and no temporary file remains.
 std::optional<FileError> saveDelimitedFile(const CellTable& result, TextEncoding encoding,
-                                           const std::filesystem::path& path);
+                                           const std::filesystem::path& path,
+                                           LineEnd lineEnd = LineEnd::CrLf);
 
 }  // namespace vorlet

@@ -128,8 +128,28 @@ void appendSavedField(std::string& out, std::string_view text) {
   out.push_back('"');
 }
 
-void appendSavedText(const CellTable& result, std::string& out) {
+namespace {
+
+void appendSavedFieldLf(std::string& out, std::string_view text) {
+  if (!needsQuotes(text)) {
+    out.append(text);
+    return;
+  }
+  out.push_back('"');
+  appendDoubled(out, text, "\"");
+  out.push_back('"');
+}
+
+}  // namespace
+
+SavedFieldWriter savedFieldWriter(LineEnd lineEnd) noexcept {
+  return lineEnd == LineEnd::Lf ? &appendSavedFieldLf : &appendSavedField;
+}
+
+void appendSavedText(const CellTable& result, std::string& out, LineEnd lineEnd) {
   if (!result.isDimensioned()) return;
+  const SavedFieldWriter appendField = savedFieldWriter(lineEnd);
+  const std::string_view recordEnd = lineEndText(lineEnd);
   const std::int64_t l1 = *result.lowerBound(1);
   const std::int64_t u1 = *result.upperBound(1);
   const std::int64_t l2 = *result.lowerBound(2);
@@ -138,13 +158,13 @@ void appendSavedText(const CellTable& result, std::string& out) {
     for (std::int64_t f = l1 + 1; f <= u1; ++f) {
       const Cell cell = result.cellAt(static_cast<std::int32_t>(f), static_cast<std::int32_t>(r));
       if (cell.isText()) {
-        appendSavedField(out, cell.asText());
+        appendField(out, cell.asText());
       } else if (cell.kind() != CellKind::Null) {
         appendText(cell, out);  // numbers never need quotes
       }
       if (f < u1) out.push_back(',');
     }
-    out.append("\r\n");
+    out.append(recordEnd);
   }
 }
 

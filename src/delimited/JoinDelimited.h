@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "delimited/TextEncoding.h"
 #include "table/CellTable.h"
 #include "table/Fault.h"
 
@@ -30,10 +31,16 @@ std::string DoubleQuotes(std::string_view text, std::string_view quote,
 // holds one, every CR LF is written CR, double quote, LF, which the reader takes back as CR LF.
 void appendSavedField(std::string& out, std::string_view text);
 
+// How a save writes one field for a file with the given line ends. With LF, a field is quoted
+// as above, its CR LF left as they are (they are no line end there); the one text no quoting
+// brings back is then a double quote directly before LF.
+using SavedFieldWriter = void (*)(std::string& out, std::string_view text);
+SavedFieldWriter savedFieldWriter(LineEnd lineEnd) noexcept;
+
 // The joined text of a thinned table as a save writes it: records L2 + 1 to U2, each its fields
-// L1 + 1 to U1 as text through appendSavedField, commas between, CR LF after every record.
-// An undimensioned table appends nothing. Where no field needs quotes this is exactly
-// JoinDelimited(result, ",", "\r\n", "").
-void appendSavedText(const CellTable& result, std::string& out);
+// L1 + 1 to U1 as text through savedFieldWriter, commas between, the line end after every
+// record. An undimensioned table appends nothing. Where no field needs quotes this is exactly
+// JoinDelimited(result, ",", lineEndText(lineEnd), "").
+void appendSavedText(const CellTable& result, std::string& out, LineEnd lineEnd = LineEnd::CrLf);
 
 }  // namespace vorlet

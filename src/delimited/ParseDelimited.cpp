@@ -7,8 +7,8 @@
 #include <new>
 #include <string>
 
-#include "delimited/PlainLines.h"
 #include "delimited/Prefault.h"
+#include "delimited/RecordSource.h"
 
 namespace vorlet {
 namespace {
@@ -43,20 +43,26 @@ class FieldStore {
     }
   }
 
-  // A record of plain lines read from the block, its fields ending at `ends` (offsets from
-  // `base` in the block, the first field starting at `start`), from the field lower bound on.
-  void storePlain(std::int32_t field, std::int32_t record, std::size_t start,
-                  const std::uint32_t* ends, std::size_t count, std::size_t base) {
-    if (blockId_ < 0) {
+  // Record `r` of `batch` from the field lower bound on, at most `width` fields; `asRead`
+  // holds the fields of a batch that is not plain.
+  void storeRecord(std::int32_t field, std::int32_t record, const RecordBatch& batch, std::size_t r,
+                   std::size_t width, const std::vector<std::string_view>& asRead) {
+    const std::size_t count = std::min(batch.fieldCount(r), width);
+    if (!batch.plain) {
       for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t end = base + ends[i];
-        store(field + static_cast<std::int32_t>(i), record,
-              std::string_view(begin_ + start, end - start));
-        start = end + 1;
+        store(field + static_cast<std::int32_t>(i), record, asRead[i]);
       }
       return;
     }
-    table_.setTextFields(record, blockId_, start, ends, count, base);
+    if (blockId_ < 0) {
+      for (std::size_t i = 0; i < count; ++i) {
+        store(field + static_cast<std::int32_t>(i), record, batch.field(r, i));
+      }
+      return;
+    }
+    const auto base = static_cast<std::uint64_t>(batch.base - begin_);
+    table_.setTextFields(record, blockId_, base + batch.recordStarts[r],
+                         batch.fieldEnds.data() + batch.firstField(r), count, base);
   }
 
  private:
@@ -67,14 +73,14 @@ class FieldStore {
   int blockId_ = -1;
 };
 
-// Reserves room for the records still to come: at most one per record separator left, and one
-// more. Counting them costs a fraction of reading them and spares a long table every copy.
+// Reserves room for the records still to come, when the source can bound them cheaply:
+// counting costs a fraction of reading them and spares a long table every copy.
 void reserveRest(CellTable& table, std::int64_t records, std::string_view rest,
-                 const PlainLines& plain) {
-  if (!plain.usable()) return;
+                 const RecordSource& source) {
+  const std::size_t bound = source.countRecords(rest);
+  if (bound == 0) return;
   const std::int64_t expected =
-      records +
-      static_cast<std::int64_t>(std::min<std::size_t>(plain.countLineEnds(rest), kMaxIndex)) + 1;
+      records + static_cast<std::int64_t>(std::min<std::size_t>(bound, kMaxIndex));
   try {
     table.reserveRecords(std::min(expected, kMaxIndex));
   } catch (const std::bad_alloc&) {
@@ -92,7 +98,6 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
   if (fieldSeparator.empty() || quote.empty()) return Fault::TypeMismatch;
   std::string_view input;
   if (text) input = std::string_view(*text).substr(std::min(begin, text->size()));
-  const std::size_t base = text ? std::min(begin, text->size()) : 0;
 
   bool sizing = !table.isDimensioned();
   std::int32_t lb1 = 1;
@@ -101,66 +106,48 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
     lb1 = *table.lowerBound(1);
     ub1 = *table.upperBound(1);
   }
-  const Separators separators{fieldSeparator[0], recordSeparator, quote[0]};
-  RecordScanner scanner(charset, separators);
-  const PlainLines plain(separators);
-  ScannedRecord scanned;
-  PlainBatch batch;
+  RecordSource source(charset, Separators{fieldSeparator[0], recordSeparator, quote[0]},
+                      RecordSource::ReadFields::AsRead);
+  RecordBatch batch;
   FieldStore store(table, text);
   Prefault prefault;
   std::size_t pos = 0;
   std::int64_t record = 0;
-  const auto width = [&] { return static_cast<std::size_t>(std::int64_t{ub1} - lb1 + 1); };
   for (;;) {
-    if (record > 0 && plain.usable()) {
-      // Plain lines a batch at a time; the table grows once per batch.
-      const std::size_t most = static_cast<std::size_t>(
-          std::min<std::int64_t>(kBatchRecords, std::max<std::int64_t>(kMaxIndex - record, 1)));
-      pos = plain.read(input, pos, most, batch);
-      if (batch.records() > 0) {
-        const std::int64_t last = record + static_cast<std::int64_t>(batch.records());
-        if (last > kMaxIndex) return Fault::Overflow;
-        if (const Fault fault = table.growRecords(static_cast<std::int32_t>(last));
-            fault != Fault::None) {
-          return fault;
-        }
-        for (std::size_t r = 0; r < batch.records(); ++r) {
-          const std::uint32_t first = batch.firstField(r);
-          const std::size_t count = std::min<std::size_t>(batch.recordEnds[r] - first, width());
-          store.storePlain(lb1,
-                           static_cast<std::int32_t>(record + 1 + static_cast<std::int64_t>(r)),
-                           base + batch.base + batch.recordStart(r), batch.fieldEnds.data() + first,
-                           count, base + batch.base);
-        }
-        record = last;
-        continue;
-      }
-    }
-    // A line with a quote, the last one, or any line where the fast path does not serve.
-    if (scanner.next(input, pos, true, scanned) != RecordScanner::Status::Record) break;
-    if (++record > kMaxIndex) return Fault::Overflow;
-    const auto index = static_cast<std::int32_t>(record);
+    // The table grows once per batch.
+    const auto most = static_cast<std::size_t>(
+        std::min<std::int64_t>(kBatchRecords, std::max<std::int64_t>(kMaxIndex - record, 1)));
+    const std::size_t start = pos;
+    if (source.next(input, pos, true, most, batch) != RecordSource::Status::Records) break;
     if (sizing) {
       // The first record decides the number of fields; it is then stored like any other.
-      if (scanned.fields.size() > static_cast<std::size_t>(kMaxIndex)) return Fault::Overflow;
-      ub1 = static_cast<std::int32_t>(scanned.fields.size());
+      if (batch.fieldCount(0) > static_cast<std::size_t>(kMaxIndex)) return Fault::Overflow;
+      ub1 = static_cast<std::int32_t>(batch.fieldCount(0));
       if (const Fault fault = table.dimension(1, ub1, 1, 1); fault != Fault::None) return fault;
       sizing = false;
-    } else if (const Fault fault = table.growRecords(index); fault != Fault::None) {
+    }
+    if (record == 0) {
+      if (*table.lowerBound(2) > 1) return Fault::Bounds;
+      store.adopt();
+      reserveRest(table, 0, input.substr(start), source);
+    }
+    const std::int64_t last = record + static_cast<std::int64_t>(batch.records());
+    if (last > kMaxIndex) return Fault::Overflow;
+    if (const Fault fault = table.growRecords(static_cast<std::int32_t>(last));
+        fault != Fault::None) {
       return fault;
     }
-    if (record == 1) {
-      store.adopt();
-      reserveRest(table, record, input.substr(pos), plain);
+    if (record == 0) {
       // The table's room is faulted in on the helper thread while this one fills it.
       const CellTable::Storage storage = table.storage();
       prefault.start(storage.data, storage.bytes);
     }
-    const std::size_t stored = std::min(scanned.fields.size(), width());
-    for (std::size_t i = 0; i < stored; ++i) {
-      store.store(static_cast<std::int32_t>(lb1 + static_cast<std::int64_t>(i)), index,
-                  scanned.fields[i]);
+    const auto width = static_cast<std::size_t>(std::int64_t{ub1} - lb1 + 1);
+    for (std::size_t r = 0; r < batch.records(); ++r) {
+      store.storeRecord(lb1, static_cast<std::int32_t>(record + 1 + static_cast<std::int64_t>(r)),
+                        batch, r, width, source.fieldsAsRead());
     }
+    record = last;
   }
   if (record == 0) return table.upperBound(2);
   return static_cast<std::int32_t>(record);

@@ -1,18 +1,7 @@
 #include "delimited/RecordScanner.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-#if defined(_MSC_VER)
-#define VORLET_NOINLINE __declspec(noinline)
-#else
-#define VORLET_NOINLINE __attribute__((noinline))
-#endif
 
 namespace vorlet {
 namespace {
@@ -62,92 +51,12 @@ bool isOneCharacter(const char* p, const char* end, CharSet charset) noexcept {
 
 enum class Outcome : std::uint8_t { AnotherField, RecordDone, NeedMore };
 
-// How reading a field or a run of fields ended. `pos`: where the next field starts, or after
+// How reading a field ended. `pos`: where the next field starts, or after
 // RecordDone where the next record starts.
 struct Step {
   Outcome outcome;
   std::size_t pos = 0;
 };
-
-// What the plain-field loops need, passed by value: a stored field might alias anything reached
-// through a pointer, and the compiler would load it again for every field.
-struct PlainRun {
-  const char* data;
-  const char* end;
-  char field;
-  char quote;
-  std::string_view record;
-  bool final;
-};
-
-// The last bytes of the text (all of it without SSE2), a byte at a time. Kept out of the hot
-// loop: inlined there, it costs that loop a third of its speed.
-VORLET_NOINLINE Step readPlainTail(const PlainRun& run, const char* start, const char* at,
-                                   std::vector<std::string_view>& fields) {
-  const std::string_view record = run.record;
-  for (; at != run.end; ++at) {
-    if (!record.empty() && *at == record[0] && startsWith(at, run.end, record)) {
-      fields.emplace_back(start, static_cast<std::size_t>(at - start));
-      return {Outcome::RecordDone, static_cast<std::size_t>(at - run.data) + record.size()};
-    }
-    if (*at == run.field) {
-      fields.emplace_back(start, static_cast<std::size_t>(at - start));
-      start = at + 1;
-      if (start != run.end && *start == run.quote) {
-        return {Outcome::AnotherField, static_cast<std::size_t>(start - run.data)};
-      }
-    }
-  }
-  if (!run.final) return {Outcome::NeedMore};
-  fields.emplace_back(start, static_cast<std::size_t>(run.end - start));
-  return {Outcome::RecordDone, static_cast<std::size_t>(run.end - run.data)};
-}
-
-// Reads plain fields from `pos` until the record ends or a field starts with a quote. The
-// scanner's hot loop: 16 bytes at a time where the machine allows, one load serving several
-// fields.
-Step readPlainFields(const PlainRun run, std::size_t pos, std::vector<std::string_view>& fields) {
-  const char* start = run.data + pos;
-  const char* at = start;
-#if defined(__SSE2__)
-  const char* const data = run.data;
-  const char* const end = run.end;
-  const std::string_view record = run.record;
-  const char first = record.empty() ? run.field : record[0];
-  const unsigned lineMask = record.empty() ? 0U : ~0U;
-  const __m128i wantField = _mm_set1_epi8(run.field);
-  const __m128i wantFirst = _mm_set1_epi8(first);
-  for (; end - at >= 16; at += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    auto separators = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wantField)));
-    auto candidates =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wantFirst))) & lineMask;
-    for (;;) {
-      // Field separators before the first candidate lie inside the line. A candidate that is
-      // no record separator is content, or a field separator taken with the next ones.
-      const unsigned candidate = candidates & (0U - candidates);
-      unsigned before = separators & (candidate - 1);
-      separators ^= before;
-      for (; before != 0; before &= before - 1) {
-        const char* hit = at + std::countr_zero(before);
-        fields.emplace_back(start, static_cast<std::size_t>(hit - start));
-        start = hit + 1;
-        if (start != end && *start == run.quote) {
-          return {Outcome::AnotherField, static_cast<std::size_t>(start - data)};
-        }
-      }
-      if (candidate == 0) break;
-      candidates ^= candidate;
-      const char* hit = at + std::countr_zero(candidate);
-      if (startsWith(hit, end, record)) {
-        fields.emplace_back(start, static_cast<std::size_t>(hit - start));
-        return {Outcome::RecordDone, static_cast<std::size_t>(hit - data) + record.size()};
-      }
-    }
-  }
-#endif
-  return readPlainTail(run, start, at, fields);
-}
 
 }  // namespace
 
@@ -164,12 +73,8 @@ class RecordScanner::Reader {
   // record's start hangs on the previous one's end, so positions travel in registers.
   std::size_t read(std::size_t pos) {
     for (;;) {
-      bool quoted = false;
-      if (pos < size_ && data_[pos] == scanner_.quote_) {
-        // A quoted field needs its line's end; a plain one finds it on the way.
-        if (lineEnd_ == kUnknown && !locateLine(pos)) return kUnknown;
-        quoted = pos < lineEnd_;
-      }
+      if (lineEnd_ == kUnknown && !locateLine(pos)) return kUnknown;
+      const bool quoted = pos < lineEnd_ && data_[pos] == scanner_.quote_;
       const Step step = quoted ? readQuoted(pos) : readPlain(pos);
       if (step.outcome != Outcome::AnotherField) {
         return step.outcome == Outcome::RecordDone ? step.pos : kUnknown;
@@ -190,7 +95,6 @@ class RecordScanner::Reader {
   };
 
   Step readPlain(std::size_t pos);
-  Step readPlainRun(std::size_t pos);
   Step readQuoted(std::size_t pos);
   // A record separator cut short by the end of the text is no match; without `final` the search
   // then runs into the end of the text, which asks for more.
@@ -221,25 +125,14 @@ class RecordScanner::Reader {
 };
 
 Step RecordScanner::Reader::readPlain(std::size_t pos) {
-  const char field = scanner_.field_;
-  if (lineEnd_ != kUnknown) {
-    const char* end = data_ + lineEnd_;
-    const char* hit = findByte(data_ + pos, end, field);
-    if (hit == end) {
-      push(std::min(pos, lineEnd_), lineEnd_);
-      return {Outcome::RecordDone, lineNext_};
-    }
-    push(data_ + pos, hit);
-    return {Outcome::AnotherField, offset(hit) + 1};
+  const char* end = data_ + lineEnd_;
+  const char* hit = findByte(data_ + pos, end, scanner_.field_);
+  if (hit == end) {
+    push(std::min(pos, lineEnd_), lineEnd_);
+    return {Outcome::RecordDone, lineNext_};
   }
-  return readPlainRun(pos);
-}
-
-// The line's end is not known yet: one pass finds the field separators and the line's end.
-Step RecordScanner::Reader::readPlainRun(std::size_t pos) {
-  const PlainRun run{data_,           data_ + size_,    scanner_.field_,
-                     scanner_.quote_, scanner_.record_, final_};
-  return readPlainFields(run, pos, fields_);
+  push(data_ + pos, hit);
+  return {Outcome::AnotherField, offset(hit) + 1};
 }
 
 Step RecordScanner::Reader::readQuoted(std::size_t pos) {

@@ -29,9 +29,9 @@ struct ScannedRecord {
   std::vector<std::string_view> fields;
 };
 
-// The reading rules of delimited text, in one place: ParseDelimited stores what it yields, the
-// streaming command line writes it out. It reads one record at a time from a text that may be
-// only the beginning of the input.
+// The reading rules of delimited text, in one place: RecordSource reads through it every record
+// its fast path leaves. It reads one record at a time from a text that may be only the
+// beginning of the input.
 //
 // A record is one line, cut at the whole record separator (a part of it is content), plus the
 // lines a quoted field runs over. Fields are cut at the field separator; a field that starts

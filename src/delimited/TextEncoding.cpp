@@ -174,6 +174,19 @@ TextEncoding encodingOf(const EncodingVerdict& verdict) noexcept {
   }
 }
 
+std::optional<LineEnd> lineEndOf(std::string_view text, CharSet charset, bool final) {
+  RecordScanner scanner(charset, Separators{',', "\n", '"'});
+  ScannedRecord record;
+  std::size_t pos = 0;
+  // Not final: a record is reported only once an LF has ended it, at pos - 1.
+  if (scanner.next(text, pos, false, record) == RecordScanner::Status::Record) {
+    return pos >= 2 && text[pos - 2] == '\r' ? LineEnd::CrLf : LineEnd::Lf;
+  }
+  // A first record that runs to the end of the text keeps the CR LF rules.
+  if (final) return LineEnd::CrLf;
+  return std::nullopt;
+}
+
 CharSet charSetOf(TextEncoding encoding) noexcept {
   return encoding == TextEncoding::ShiftJis ? CharSet::ShiftJis : CharSet::Utf8;
 }

@@ -24,6 +24,16 @@ enum class TextEncoding : std::uint8_t {
 // otherwise.
 enum class LineEnd : std::uint8_t { CrLf, Lf };
 
+// The record separator of a convention: CR LF or LF.
+constexpr std::string_view lineEndText(LineEnd lineEnd) noexcept {
+  return lineEnd == LineEnd::Lf ? "\n" : "\r\n";
+}
+
+// The convention of a text (after any byte order mark), from its first record read by the
+// reading rules with LF as the record separator, so that a line end in a quoted field does not
+// count. Nothing while that record may still end further on: only when `text` is not `final`.
+std::optional<LineEnd> lineEndOf(std::string_view text, CharSet charset, bool final);
+
 // What a whole input turned out to be. Decided in this order: a NUL byte anywhere makes it
 // binary (or UTF-16); a leading EF BB BF makes it UTF-8 with a byte order mark, and the rest must
 // then be valid UTF-8; valid UTF-8 otherwise; Shift-JIS when the bytes split into single bytes

@@ -18,8 +18,9 @@ struct RecordBatch {
   std::vector<std::uint32_t> recordStarts;  // per record: the offset of its first byte
   // True when every field's bytes are its text as written in the input (no quote, field
   // separator or line end inside), so a record's bytes from its start to its last field's end
-  // are its fields joined by the field separator. False for a record whose fields had to be
-  // rebuilt; they then lie in the source's own storage, valid until its next call.
+  // are its fields joined by the field separator. False for a batch of records read by the full
+  // rules (a quote in them, or the last line): their fields are then laid out the same way in
+  // the source's own storage, valid until its next call.
   bool plain = true;
 
   std::size_t records() const noexcept { return recordEnds.size(); }

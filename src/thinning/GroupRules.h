@@ -1,7 +1,10 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -133,6 +136,189 @@ class AverageGroups {
  private:
   std::int16_t interval_;
   std::vector<float> sums_;
+  std::uint64_t notNumbers_ = 0;
+};
+
+// Output records per complete group: peak mode keeps two.
+inline std::int32_t recordsPerGroup(ThinMode mode) noexcept {
+  return mode == ThinMode::Peak ? 2 : 1;
+}
+
+// True when the settings thin a table of `fields` fields as simple or average thinning always
+// has, apart from header lines: the fast paths of both pipelines serve them.
+bool plainGroups(const ThinSettings& settings, std::int64_t fields) noexcept;
+
+// Where a cell of a group's output comes from.
+enum class Pick : std::uint8_t {
+  FirstRecord,  // the cell of the group's first record, unchanged
+  Smallest,     // the cell of the group's smallest number (the first of equal ones)
+  Largest,      // the cell of the group's largest number (the first of equal ones)
+  Mean,         // the mean of the group's numbers
+};
+
+// The rules of a group under any settings but simple thinning, for fields [first, last) (from
+// 0) of the records: fed every field of every record of a group in order, it says what each
+// output cell of the group is. It hands back positions in the group, not cells: the table
+// holds every record, the stream keeps only the few cells those positions name.
+// A number is a text the program reads as one (parseDecimal); an empty cell, the empty text and
+// a value beyond the double range are none. Ties are broken by position, values compared as
+// doubles, so -0 and 0 are equal.
+class GroupReducer {
+ public:
+  GroupReducer(const ThinSettings& settings, std::size_t first, std::size_t last);
+
+  std::size_t first() const noexcept { return first_; }
+  std::size_t last() const noexcept { return first_ + fields_.size(); }
+  // False for a field that takes its first record's cell, whatever the group holds: the
+  // caller need not read it.
+  bool reads(std::size_t field) const noexcept { return !fields_[field - first_].firstRecord; }
+
+  // What a number does to its group, fixed for a run: callers that add many cells may pick the
+  // matching addText once instead of this one deciding at every cell.
+  enum class Fold : std::uint8_t { Extremes, SingleSum, DoubleSum };
+  Fold fold() const noexcept { return fold_; }
+
+  // The text of `field` in the record at position `at` (from 0) of the group.
+  template <Fold kFold>
+  void addText(std::size_t field, std::string_view text, std::int32_t at) noexcept {
+    Field& f = fields_[field - first_];
+    if (f.firstRecord) return;
+    const Result<double> number = parseDecimal(text);
+    if (!number) {
+      ++notNumbers_;
+      return;
+    }
+    add<kFold>(f, *number, at);
+  }
+  void addText(std::size_t field, std::string_view text, std::int32_t at) noexcept {
+    switch (fold_) {
+      case Fold::Extremes:
+        return addText<Fold::Extremes>(field, text, at);
+      case Fold::SingleSum:
+        return addText<Fold::SingleSum>(field, text, at);
+      case Fold::DoubleSum:
+        return addText<Fold::DoubleSum>(field, text, at);
+    }
+  }
+  // A cell that holds a number already.
+  void addNumber(std::size_t field, double value, std::int32_t at) noexcept {
+    Field& f = fields_[field - first_];
+    if (f.firstRecord) return;
+    switch (fold_) {
+      case Fold::Extremes:
+        return add<Fold::Extremes>(f, value, at);
+      case Fold::SingleSum:
+        return add<Fold::SingleSum>(f, value, at);
+      case Fold::DoubleSum:
+        return add<Fold::DoubleSum>(f, value, at);
+    }
+  }
+
+  // Output record `row` (0, or 1 in peak mode) of `field`.
+  Pick pick(std::size_t field, std::int32_t row) const noexcept {
+    const Field& f = fields_[field - first_];
+    if (f.firstRecord) return Pick::FirstRecord;
+    if (average_) return numbersOnly_ && f.count == 0 ? Pick::FirstRecord : Pick::Mean;
+    if (f.count == 0) return Pick::FirstRecord;
+    switch (mode_) {
+      case ThinMode::Minimum:
+        return Pick::Smallest;
+      case ThinMode::Maximum:
+        return Pick::Largest;
+      default:
+        // Peak: in group order; when both are one cell, both records hold it.
+        return (row == 0) == (f.lowAt <= f.highAt) ? Pick::Smallest : Pick::Largest;
+    }
+  }
+  // True when the group so far holds a number in `field` that the field's output may take.
+  bool holdsNumber(std::size_t field) const noexcept {
+    return fields_[field - first_].count > 0 && !average_;
+  }
+  // The position in the group of the cell a pick other than Mean names.
+  std::int32_t position(std::size_t field, Pick pick) const noexcept {
+    const Field& f = fields_[field - first_];
+    return pick == Pick::Smallest ? f.lowAt : pick == Pick::Largest ? f.highAt : 0;
+  }
+  // The mean under Pick::Mean: a Single, or a Double in double precision.
+  Cell mean(std::size_t field) const noexcept {
+    const Field& f = fields_[field - first_];
+    if (doublePrecision_) {
+      return Cell::real(f.sum / (numbersOnly_ ? f.count : interval_));
+    }
+    if (numbersOnly_) {
+      return Cell::single(
+          static_cast<float>(static_cast<double>(f.single) / static_cast<float>(f.count)));
+    }
+    return Cell::single(groupMean(f.single, interval_));
+  }
+  // Appends the text of a mean, as a save writes it.
+  void appendMean(std::size_t field, std::string& out) const;
+
+  void reset() noexcept {
+    for (Field& f : fields_) {
+      f.count = 0;
+      f.single = 0;
+      f.sum = 0;
+      f.low = std::numeric_limits<double>::infinity();
+      f.high = -std::numeric_limits<double>::infinity();
+    }
+  }
+  // Average mode: cells that added nothing to their group.
+  std::uint64_t notNumbers() const noexcept { return average_ ? notNumbers_ : 0; }
+
+ private:
+  // Hot members first.
+  struct Field {
+    float single = 0;
+    std::int32_t count = 0;  // numbers seen in the group
+    bool firstRecord = false;
+    std::int32_t lowAt = 0;
+    std::int32_t highAt = 0;
+    double sum = 0;
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
+  };
+
+  template <Fold kFold>
+  void add(Field& f, double value, std::int32_t at) noexcept {
+    ++f.count;
+    if constexpr (kFold == Fold::DoubleSum) {
+      // Like the single-precision sum, an addition that would leave the range adds nothing.
+      const double next = f.sum + value;
+      if (std::isfinite(next)) f.sum = next;
+    } else if constexpr (kFold == Fold::SingleSum) {
+      if (!addToSum(f.single, value)) ++notNumbers_;
+    } else {
+      // Without branches: in measurement data a new extreme comes as unforeseeably as the
+      // data. The bounds start infinite, beyond any number, so the first number sets both.
+      const bool lower = value < f.low;
+      const bool higher = value > f.high;
+      f.low = choose(lower, value, f.low);
+      f.lowAt = choose(lower, at, f.lowAt);
+      f.high = choose(higher, value, f.high);
+      f.highAt = choose(higher, at, f.highAt);
+    }
+  }
+
+  // `yes` ? a : b by masks, which compilers do not turn back into a branch.
+  static double choose(bool yes, double a, double b) noexcept {
+    const std::uint64_t mask = 0 - static_cast<std::uint64_t>(yes);
+    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & mask) |
+                                 (std::bit_cast<std::uint64_t>(b) & ~mask));
+  }
+  static std::int32_t choose(bool yes, std::int32_t a, std::int32_t b) noexcept {
+    const std::int32_t mask = -static_cast<std::int32_t>(yes);
+    return (a & mask) | (b & ~mask);
+  }
+
+  ThinMode mode_;
+  Fold fold_;
+  bool average_;
+  bool numbersOnly_;
+  bool doublePrecision_;
+  std::int16_t interval_;
+  std::size_t first_;
+  std::vector<Field> fields_;
   std::uint64_t notNumbers_ = 0;
 };
 

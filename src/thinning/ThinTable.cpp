@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
+#include <utility>
 
 #include "thinning/WorkerThread.h"
 
@@ -27,15 +29,31 @@ std::int32_t boundOf(const Cell& value) noexcept {
   return static_cast<std::int32_t>(rounded);
 }
 
+// Copies source records first..last to result records from `target` on, as simple thinning
+// copies a record: fields the source lacks stay empty.
+void copyRecords(const CellTable& source, CellTable& result, std::int32_t fields,
+                 std::int32_t first, std::int32_t last, std::int32_t target) {
+  const std::int32_t lb1 = source.isDimensioned() ? std::max(1, *source.lowerBound(1)) : 1;
+  const std::int32_t ub1 = source.isDimensioned() ? std::min(fields, *source.upperBound(1)) : 0;
+  for (std::int32_t record = first; record <= last; ++record, ++target) {
+    if (lb1 <= ub1 && source.contains(lb1, record)) {
+      result.copyCellsAt(source, record, target, lb1, ub1);
+    }
+  }
+}
+
+// Groups start at record `start`; their kept records go to result records offset + 1 to
+// offset + kept.
 void thinSimple(const CellTable& source, CellTable& result, std::int32_t fields,
-                std::int32_t records, std::int16_t interval, std::int32_t kept) {
+                std::int32_t records, std::int16_t interval, std::int32_t start,
+                std::int32_t offset, std::int32_t kept) {
   // Record-major order touches memory in order; fields are independent, so the cells stored
   // are the same as field by field. Fields the source lacks stay empty.
   const std::int32_t lb1 = source.isDimensioned() ? std::max(1, *source.lowerBound(1)) : 1;
   const std::int32_t ub1 = source.isDimensioned() ? std::min(fields, *source.upperBound(1)) : 0;
-  for (std::int32_t record = 1; record <= records; record += interval) {
-    const std::int32_t target = record / interval + 1;
-    if (target > kept) break;  // the opening record of an incomplete last group is not kept
+  for (std::int32_t record = start; record <= records; record += interval) {
+    const std::int32_t target = offset + (record - start) / interval + 1;
+    if (target > offset + kept) break;  // the opening record of an incomplete last group
     if (lb1 <= ub1 && source.contains(lb1, record)) {
       result.copyCellsAt(source, record, target, lb1, ub1);
     }
@@ -74,25 +92,72 @@ void averageGroups(const CellTable& source, CellTable& result, std::int32_t fiel
 // Below this many cells a second thread costs more than it saves.
 constexpr std::int64_t kCellsForHelper = 1 << 16;
 
+// Groups start at record `start`; their means go to result records from offset + 1 on.
 void thinAverage(const CellTable& source, CellTable& result, std::int32_t fields,
-                 std::int32_t records, std::int16_t interval) {
+                 std::int32_t records, std::int16_t interval, std::int32_t start,
+                 std::int32_t offset) {
   if (fields < 1) return;
   const std::int32_t held = heldRecords(source, fields, records);
+  const std::int32_t groups = held < start ? 0 : (held - start + 1) / interval;
   WorkerThread helper;
-  if (std::int64_t{fields} * held < kCellsForHelper || held / interval < 2 || !helper.start()) {
-    averageGroups(source, result, fields, 1, held, interval, 1);
+  if (std::int64_t{fields} * (held - start + 1) < kCellsForHelper || groups < 2 ||
+      !helper.start()) {
+    averageGroups(source, result, fields, start, held, interval, offset + 1);
     return;
   }
   // The helper takes the second half of the groups: each thread reads its own part of the
   // table, not the same memory twice.
-  const std::int32_t firstHalf = held / interval / 2;
-  const std::int32_t split = firstHalf * interval;
+  const std::int32_t firstHalf = groups / 2;
+  const std::int32_t split = start - 1 + firstHalf * interval;
   auto second = [&] {
-    averageGroups(source, result, fields, split + 1, held, interval, firstHalf + 1);
+    averageGroups(source, result, fields, split + 1, held, interval, offset + firstHalf + 1);
   };
   helper.post(second);
-  averageGroups(source, result, fields, 1, split, interval, 1);
+  averageGroups(source, result, fields, start, split, interval, offset + 1);
   helper.wait();
+}
+
+// Every mode but simple under any settings, on this thread: stores may share text blocks and
+// keep doubles, which the result table does not allow from two threads at once. Groups start
+// at record `start`; their records go to result records from offset + 1 on.
+void reduceGroups(const CellTable& source, CellTable& result, const ThinSettings& settings,
+                  std::int32_t fields, std::int32_t records, std::int32_t start,
+                  std::int32_t offset) {
+  if (fields < 1) return;
+  const std::int32_t held = heldRecords(source, fields, records);
+  const std::int32_t rows = recordsPerGroup(settings.mode);
+  GroupReducer reducer(settings, 0, static_cast<std::size_t>(fields));
+  GroupClock clock(settings.interval);
+  std::int32_t at = 0;
+  std::int32_t target = offset + 1;
+  for (std::int32_t record = start; record <= held; ++record) {
+    for (std::int32_t field = 1; field <= fields; ++field) {
+      const auto f = static_cast<std::size_t>(field - 1);
+      if (!reducer.reads(f)) continue;
+      std::string_view text;
+      if (source.textAt(field, record, text)) {
+        reducer.addText(f, text, at);
+      } else if (const Cell cell = source.cellAt(field, record); cell.isNumeric()) {
+        reducer.addNumber(f, *toDouble(cell), at);
+      }
+    }
+    ++at;
+    if (!clock.advance()) continue;
+    const std::int32_t opened = record - at + 1;
+    for (std::int32_t row = 0; row < rows; ++row, ++target) {
+      for (std::int32_t field = 1; field <= fields; ++field) {
+        const auto f = static_cast<std::size_t>(field - 1);
+        const Pick pick = reducer.pick(f, row);
+        if (pick == Pick::Mean) {
+          result.set(field, target, reducer.mean(f));
+        } else {
+          result.copyCellAt(source, field, opened + reducer.position(f, pick), field, target);
+        }
+      }
+    }
+    reducer.reset();
+    at = 0;
+  }
 }
 
 }  // namespace
@@ -106,10 +171,18 @@ ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, const Cell
 
 ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, ThinMode mode,
                      const std::function<void()>& setBusy) {
+  ThinSettings settings;
+  settings.mode = mode;
+  return ThinTable(vars, intervalText, std::move(settings), setBusy);
+}
+
+ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, ThinSettings settings,
+                     const std::function<void()>& setBusy) {
   const CheckedInterval interval = checkInterval(intervalText);
   if (interval.status != IntervalCheck::Ok) return ThinStatus::BadInterval;
   if (setBusy) setBusy();
-  thinTable(vars, ThinSettings{interval.value, mode});
+  settings.interval = interval.value;
+  thinTable(vars, settings);
   return ThinStatus::Done;
 }
 
@@ -121,20 +194,27 @@ void thinTable(SharedVariables& vars, const ThinSettings& settings) {
   const std::int32_t fields = boundOf(vars.FieldMax);
   const std::int32_t records = boundOf(vars.RecordMax);
   const std::int16_t n = settings.interval;
-  const std::int32_t kept = records / n;
-  vars.ResultTable.dimension(0, fields, 0, kept);
+  // Header lines first; the groups follow them.
+  const std::int32_t header = std::clamp(settings.headerLines, 0, records);
+  const std::int32_t groups = (records - header) / n;
+  const std::int32_t rows = recordsPerGroup(settings.mode);
+  vars.ResultTable.dimension(0, fields, 0, header + groups * rows);
+  copyRecords(vars.SourceTable, vars.ResultTable, fields, 1, header, 1);
 
-  const bool averageMode = settings.mode == ThinMode::Average;
-  if (averageMode) {
-    thinAverage(vars.SourceTable, vars.ResultTable, fields, records, n);
+  const bool simpleMode = settings.mode == ThinMode::Simple;
+  const std::int32_t start = header + 1;
+  if (!plainGroups(settings, fields)) {
+    reduceGroups(vars.SourceTable, vars.ResultTable, settings, fields, records, start, header);
+  } else if (simpleMode) {
+    thinSimple(vars.SourceTable, vars.ResultTable, fields, records, n, start, header, groups);
   } else {
-    thinSimple(vars.SourceTable, vars.ResultTable, fields, records, n, kept);
+    thinAverage(vars.SourceTable, vars.ResultTable, fields, records, n, start, header);
   }
 
   // Where the field-by-field loops of the engine stop.
   if (fields >= 1 && records >= 1) {
-    const std::int32_t groupsStarted = (records + n - 1) / n;
-    vars.RecordIndex = Cell::integer32(averageMode ? 1 + kept * n : 1 + groupsStarted * n);
+    const std::int32_t groupsStarted = (records - header + n - 1) / n;
+    vars.RecordIndex = Cell::integer32(start + (simpleMode ? groupsStarted : groups) * n);
   }
   vars.FieldIndex = Cell::integer32(fields + 1);
 }

@@ -26,8 +26,15 @@ ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, const Cell
 ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, ThinMode mode,
                      const std::function<void()>& setBusy = {});
 
-// The engine beneath both: thins with an interval already checked by checkInterval. Sets
-// FieldMax, RecordMax, Interval and the loop counters as ThinTable does.
+// The same under any settings, the interval taken from the text instead of `settings`.
+ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, ThinSettings settings,
+                     const std::function<void()>& setBusy = {});
+
+// The engine beneath them: thins with an interval already checked by checkInterval. The result
+// holds the header lines (K or all R records, whichever is fewer), then the output records of
+// every complete group of N records after them, two per group in peak mode; fields 0..F and
+// index 0 empty as above. Sets FieldMax, RecordMax, Interval and the loop counters as
+// ThinTable does.
 void thinTable(SharedVariables& vars, const ThinSettings& settings);
 
 }  // namespace vorlet

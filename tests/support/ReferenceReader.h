@@ -28,6 +28,14 @@ class ReferenceReader {
     return all;
   }
 
+  // Where the record separator that ends the first record stands; npos when that record runs
+  // to the end of the text.
+  std::size_t firstRecordEnd() {
+    std::vector<std::string> fields;
+    readRecord(0, fields);
+    return lineCut_ ? lineEnd_ : std::string_view::npos;
+  }
+
  private:
   // The line from `from`: where it ends, where the next one starts, and whether a record
   // separator ended it.
@@ -122,6 +130,13 @@ class ReferenceReader {
   std::size_t lineNext_ = 0;
   bool lineCut_ = false;
 };
+
+// The line ends of a text: LF when its first record, read with LF ending records, ends at an LF
+// that no CR stands before.
+inline bool referenceLfLineEnds(std::string_view text, CharSet charset) {
+  const std::size_t end = ReferenceReader(text, charset, {',', "\n", '"'}).firstRecordEnd();
+  return end != std::string_view::npos && (end == 0 || text[end - 1] != '\r');
+}
 
 inline std::vector<std::vector<std::string>> referenceRecords(std::string_view text,
                                                               CharSet charset = CharSet::Utf8,

@@ -77,6 +77,115 @@ TEST(ThinTable, SelectsAndAveragesCompleteGroupsOnly) {
   }
 }
 
+using Records = std::vector<Column>;
+
+// Fields 1..F, F from the first record; "-" leaves a record's field missing (an empty cell).
+// Returns every result record as its cells joined by commas, as a save shows them.
+Column thinRecords(const Records& records, const ThinSettings& settings) {
+  SharedVariables vars;
+  const auto fields = static_cast<std::int32_t>(records.at(0).size());
+  vars.SourceTable.dimension(1, fields, 1, static_cast<std::int32_t>(records.size()));
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    for (std::size_t f = 0; f < records[r].size() && f < records[0].size(); ++f) {
+      if (records[r][f] != "-") {
+        vars.SourceTable.set(static_cast<std::int32_t>(f + 1), static_cast<std::int32_t>(r + 1),
+                             Cell::text(records[r][f]));
+      }
+    }
+  }
+  thinTable(vars, settings);
+  Column result;
+  for (std::int32_t r = 1; r <= *vars.ResultTable.upperBound(2); ++r) {
+    std::string record;
+    for (std::int32_t f = 1; f <= fields; ++f) {
+      if (f > 1) record += ',';
+      record += toText(*vars.ResultTable.get(f, r)).value();
+    }
+    result.push_back(record);
+  }
+  return result;
+}
+
+ThinSettings settings(std::int16_t interval, ThinMode mode, std::int32_t header = 0,
+                      std::vector<std::int32_t> firstFields = {}, bool numbersOnly = false,
+                      bool doublePrecision = false) {
+  return ThinSettings{interval, mode, header, numbersOnly, std::move(firstFields), doublePrecision};
+}
+
+TEST(ThinTable, SettingsRules) {
+  using M = ThinMode;
+  const Records ramp = {{"t", "v"}, {"1", "10"}, {"2", "20"}, {"3", "30"}, {"4", "40"}};
+  const Records spiky = {{"1.50", "x"}, {"-2", "07"}, {"9e0", "7"}, {"-2.0", "3"}};
+  const Records zeros = {{"0", "-0", "a"}, {"-0", "0", "b"}, {"0.0", "-0.0", "c"}};
+  const Records ragged = {{"4", "5"}, {"2"}, {"x", "7"}, {"-", "-"}};
+  const Records logger = {
+      {"1717200000000", "1", "a"}, {"1717200000010", "x", "b"}, {"1717200000020", "2", ""}};
+  const struct {
+    const char* name;
+    const Records& source;
+    ThinSettings settings;
+    Column expected;
+  } cases[] = {
+      {"header lines stay out of the groups",
+       ramp,
+       settings(2, M::Average, 1),
+       {"t,v", "1.5,15", "3.5,35"}},
+      {"header lines in simple mode", ramp, settings(3, M::Simple, 2), {"t,v", "1,10", "2,20"}},
+      {"K >= R keeps every record",
+       ramp,
+       settings(2, M::Average, 9),
+       {"t,v", "1,10", "2,20", "3,30", "4,40"}},
+      {"K + N > R keeps the header lines only", ramp, settings(4, M::Peak, 2), {"t,v", "1,10"}},
+      {"peak: texts unchanged, in group order", spiky, settings(4, M::Peak), {"-2,07", "9e0,3"}},
+      {"peak: a trailing group gives nothing", spiky, settings(3, M::Peak), {"-2,07", "9e0,07"}},
+      {"minimum: first of equal values", spiky, settings(4, M::Minimum), {"-2,3"}},
+      {"maximum", spiky, settings(4, M::Maximum), {"9e0,07"}},
+      {"peak: -0 equals 0, the first wins", zeros, settings(3, M::Peak), {"0,-0,a", "0,-0,a"}},
+      {"minimum of zeros", zeros, settings(2, M::Minimum), {"0,-0,a"}},
+      {"maximum of zeros", zeros, settings(2, M::Maximum, 1), {"0,-0,a", "-0,0,b"}},
+      {"no number: the first record's text",
+       ragged,
+       settings(2, M::Peak, 2),
+       {"4,5", "2,", "x,7", "x,7"}},
+      {"records shorter than F", ragged, settings(4, M::Peak), {"4,5", "2,7"}},
+      {"shorter records, means over numbers only",
+       ragged,
+       settings(4, M::Average, 0, {}, true),
+       {"3,6"}},
+      {"shorter records, means over N", ragged, settings(4, M::Average), {"1.5,3"}},
+      {"first-record columns", logger, settings(3, M::Average, 0, {1}), {"1717200000000,1,0"}},
+      {"first-record columns in peak mode",
+       logger,
+       settings(3, M::Peak, 0, {1, 3}),
+       {"1717200000000,1,a", "1717200000000,2,a"}},
+      {"a field list beyond F changes nothing",
+       ramp,
+       settings(2, M::Average, 1, {3, 7}),
+       {"t,v", "1.5,15", "3.5,35"}},
+      {"single precision loses the time", logger, settings(3, M::Average), {"1.7172E+12,1,0"}},
+      {"double precision keeps it",
+       logger,
+       settings(3, M::Average, 0, {}, false, true),
+       {"1.71720000001E+12,1,0"}},
+      {"double precision over numbers only",
+       logger,
+       settings(3, M::Average, 0, {}, true, true),
+       {"1.71720000001E+12,1.5,a"}},
+      {"double precision, 15 digits",
+       {{"1"}, {"0"}, {"0"}},
+       settings(3, M::Average, 0, {}, false, true),
+       {"0.333333333333333"}},
+      {"a value beyond double is no number", {{"1e400"}, {"5"}}, settings(2, M::Maximum), {"5"}},
+      {"single precision over numbers only",
+       {{"1"}, {"x"}, {"2"}},
+       settings(3, M::Average, 0, {}, true),
+       {"1.5"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(thinRecords(c.source, c.settings), c.expected) << c.name;
+  }
+}
+
 TEST(ThinTable, WithoutASourceTheResultIsOneEmptyCell) {
   SharedVariables vars;
   int busy = 0;

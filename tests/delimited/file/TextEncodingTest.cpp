@@ -86,5 +86,29 @@ TEST(TextEncoding, FastPathFindsEveryOffset) {
   }
 }
 
+// The first record, read with LF ending records, settles the line ends. A text cut short says
+// nothing, or already what the whole says: a stream may decide on its first bytes.
+TEST(LineEnds, TheFirstRecordDecides) {
+  const std::pair<const char*, LineEnd> cases[] = {
+      {"a,b\r\n1,2\n", LineEnd::CrLf},
+      {"a,b\n1,2\r\n", LineEnd::Lf},
+      {"\"x\ny\",1\r\n2\n", LineEnd::CrLf},  // a quoted line end does not count
+      {"\"x\r\ny\"\n2\r\n", LineEnd::Lf},
+      {"a\rb\n", LineEnd::Lf},
+      {"\n1\r\n", LineEnd::Lf},
+      {"a,b", LineEnd::CrLf},  // one record to the end: as before
+      {"a\rb\r", LineEnd::CrLf},
+      {"\"a\nb\nc", LineEnd::CrLf},
+  };
+  for (const auto& [text, lineEnd] : cases) {
+    const std::string_view bytes = text;
+    EXPECT_EQ(lineEndOf(bytes, CharSet::Utf8, true), lineEnd) << testing::PrintToString(bytes);
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+      const auto early = lineEndOf(bytes.substr(0, cut), CharSet::Utf8, false);
+      EXPECT_TRUE(!early || *early == lineEnd) << testing::PrintToString(bytes) << " cut " << cut;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vorlet

@@ -6,6 +6,7 @@
 // The streaming road also refuses a bad input before any output.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <optional>
@@ -16,9 +17,11 @@
 
 #include "delimited/FileRoad.h"
 #include "delimited/JoinDelimited.h"
-#include "delimited/StreamThinner.h"
+#include "delimited/StreamPipeline.h"
+#include "support/CsvGenerator.h"
 #include "support/ReferenceNumbers.h"
 #include "support/ReferenceReader.h"
+#include "support/TableCells.h"
 #include "support/TempFolder.h"
 #include "thinning/ThinTable.h"
 
@@ -27,6 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::referenceFormat;
+using testing::referenceLfLineEnds;
 using testing::referenceParse;
 using testing::referenceRecords;
 using testing_files::TempFolder;
@@ -37,9 +41,10 @@ using testing_files::writeBytes;
 // a missing field written as nothing. Average keeps each field's mean, as the reference formatter
 // writes it: a single-precision sum, each addition done in double, of the cells that are numbers
 // (a missing field is an empty cell, which adds 0; anything else, the empty text included, adds
-// nothing), divided by N. CR LF after each record and once more at the end.
+// nothing), divided by N. The line end after each record and once more at the end.
 std::string referenceSaved(const std::vector<std::vector<std::string>>& records, std::size_t n,
-                           ThinMode mode, bool bom) {
+                           ThinMode mode, bool bom, LineEnd lineEnd) {
+  const SavedFieldWriter appendField = savedFieldWriter(lineEnd);
   std::string bytes = bom ? "\xEF\xBB\xBF" : "";
   const std::size_t fields = records.empty() ? 0 : records[0].size();
   for (std::size_t group = 0; (group + 1) * n <= records.size(); ++group) {
@@ -47,7 +52,7 @@ std::string referenceSaved(const std::vector<std::vector<std::string>>& records,
       if (f > 0) bytes += ',';
       if (mode == ThinMode::Simple) {
         const auto& record = records[group * n];
-        if (f < record.size()) appendSavedField(bytes, record[f]);
+        if (f < record.size()) appendField(bytes, record[f]);
         continue;
       }
       float sum = 0;
@@ -60,65 +65,44 @@ std::string referenceSaved(const std::vector<std::vector<std::string>>& records,
       bytes +=
           referenceFormat(static_cast<float>(static_cast<double>(sum) / static_cast<float>(n)));
     }
-    bytes += "\r\n";
+    bytes += lineEndText(lineEnd);
   }
-  return bytes + "\r\n";
+  return bytes + std::string(lineEndText(lineEnd));
 }
 
-// Measurement lines with, now and then or densely, the odd cell the rules must notice: blanks,
+// Odd cells in either encoding.
+const char* const kCommon[] = {
+    "",           " 12 ", "\t-3e2", "1e39",    "-1e39",   "3.4e38",        "-0",
+    "+.5",        "5.",   "1e-50",  "abc",     "nan",     "1717200000010", "123456789012345678",
+    "0.1e1",      "1\r2", "3\n4",   "x\"y",    "\"1,5\"", "\"2\"",         "\"a\"\"b\"",
+    "\"x\r\ny\"", "\"\"", "\"7\"z", "\"ab\"x", "\"open",  "\"1\r\n2\",3"};
+// Line ends next to quotes, where LF files part from CR LF ones.
+const char* const kLineEnds[] = {"\"a\nb\"", "1\r", "\"q\"\"\n\""};
+
+// Measurement lines with, now and then or densely, odd cells the rules must notice: blanks,
 // exponents, signs, values beyond the single range, negative zero, texts, quotes doubled, dropped
 // or never closed, line ends inside quotes, lone CR and LF, ragged records, and characters of
 // several bytes right after a closing quote (the one place where characters, not bytes, count).
-class OracleCsv {
- public:
-  explicit OracleCsv(unsigned seed) : random_(seed) {}
-
-  std::string file(int encoding, std::size_t records) {
-    std::string text = encoding == 1 ? "\xEF\xBB\xBF" : "";
-    const std::size_t width = 1 + pick(6);
-    const std::size_t oddEvery = 2 + pick(10);
-    for (std::size_t r = 0; r < records; ++r) {
-      const std::size_t fields = pick(12) == 0 ? 1 + pick(8) : width;
-      for (std::size_t f = 0; f < fields; ++f) {
-        if (f > 0) text += ',';
-        text += pick(oddEvery) == 0 ? odd(encoding == 2) : number();
+std::string oracleCsv(testing::CsvGenerator& generator, int encoding, std::size_t records,
+                      std::string_view lineEnd) {
+  static const std::array<std::vector<std::string>, 2> kOdd = [] {
+    std::vector<std::string> common(std::begin(kCommon), std::end(kCommon));
+    common.insert(common.end(), std::begin(kLineEnds), std::end(kLineEnds));
+    // Characters of several bytes, in each encoding; weighted to a fifth of the odd cells.
+    const std::vector<std::string> multibyte[2] = {
+        {"\xC3\xA9", "\"q\"\xE3\x81\x82", "\"\xE6\x97\xA5\"\xF0\x9F\x98\x80x"},
+        {"\x82\xA0", "\"q\"\x82\xA0", "\xB1", "\x95\x5C", "\"\x93\xFA\"\x82\xA0x"}};
+    std::array<std::vector<std::string>, 2> all{common, common};
+    for (std::size_t e = 0; e < 2; ++e) {
+      while (all[e].size() < common.size() * 5 / 4) {
+        all[e].insert(all[e].end(), multibyte[e].begin(), multibyte[e].end());
       }
-      if (r + 1 < records || pick(3) != 0) text += "\r\n";
     }
-    return text;
-  }
-
- private:
-  std::size_t pick(std::size_t n) { return random_() % n; }
-
-  std::string number() {
-    std::string text = pick(3) == 0 ? "-" : "";
-    text += std::to_string(pick(pick(2) == 0 ? 100 : 10'000'000));
-    if (pick(4) != 0) {
-      text += '.';
-      for (std::size_t d = 1 + pick(6); d > 0; --d) text += static_cast<char>('0' + pick(10));
-    }
-    return text;
-  }
-
-  std::string odd(bool shiftJis) {
-    static const char* const kOdd[] = {
-        "",           " 12 ", "\t-3e2", "1e39",    "-1e39",   "3.4e38",        "-0",
-        "+.5",        "5.",   "1e-50",  "abc",     "nan",     "1717200000010", "123456789012345678",
-        "0.1e1",      "1\r2", "3\n4",   "x\"y",    "\"1,5\"", "\"2\"",         "\"a\"\"b\"",
-        "\"x\r\ny\"", "\"\"", "\"7\"z", "\"ab\"x", "\"open",  "\"1\r\n2\",3"};
-    static const char* const kUtf8[] = {"\xC3\xA9", "\"q\"\xE3\x81\x82",
-                                        "\"\xE6\x97\xA5\"\xF0\x9F\x98\x80x"};
-    static const char* const kShiftJis[] = {"\x82\xA0", "\"q\"\x82\xA0", "\xB1", "\x95\x5C",
-                                            "\"\x93\xFA\"\x82\xA0x"};
-    if (pick(5) == 0) {
-      return shiftJis ? kShiftJis[pick(std::size(kShiftJis))] : kUtf8[pick(std::size(kUtf8))];
-    }
-    return kOdd[pick(std::size(kOdd))];
-  }
-
-  std::mt19937 random_;
-};
+    return all;
+  }();
+  const std::string bom = encoding == 1 ? "\xEF\xBB\xBF" : "";
+  return bom + generator.lines(records, ',', lineEnd, kOdd[encoding == 2 ? 1 : 0]);
+}
 
 std::string streamBytes(const fs::path& path, const StreamSettings& settings) {
   auto opened = InputFile::open(path);
@@ -134,7 +118,7 @@ std::string streamBytes(const fs::path& path, const StreamSettings& settings) {
 
 TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
   TempFolder folder;
-  OracleCsv generator(20240613);
+  testing::CsvGenerator generator(20240613);
   std::mt19937 random(11);
   // Records straddle the reads of the small chunks; large files take only the first five.
   const std::size_t chunks[] = {8 << 20, 1 << 16, 4096, 300, 64, 13, 8, 5, 3, 2, 1};
@@ -144,7 +128,9 @@ TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
     const std::size_t records = round % 75 == 0   ? 15000 + random() % 10000
                                 : round % 50 == 0 ? 3000 + random() % 3000
                                                   : random() % 80;
-    const std::string input = generator.file(encoding, records);
+    // A third of the files end their lines in LF alone.
+    const std::string input =
+        oracleCsv(generator, encoding, records, round % 3 == 0 ? "\n" : "\r\n");
     // A fresh name each round: rewriting a truncated file makes ext4 flush it on close.
     const fs::path path = folder / ("in" + std::to_string(round) + ".csv");
     writeBytes(path, input);
@@ -159,7 +145,11 @@ TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
     const bool bom = encoding == 1;
     const CharSet charset =
         table.encoding == TextEncoding::ShiftJis ? CharSet::ShiftJis : CharSet::Utf8;
-    const auto references = referenceRecords(std::string_view(input).substr(bom ? 3 : 0), charset);
+    const std::string_view text = std::string_view(input).substr(bom ? 3 : 0);
+    const LineEnd lineEnd = referenceLfLineEnds(text, charset) ? LineEnd::Lf : LineEnd::CrLf;
+    ASSERT_EQ(table.lineEnd, lineEnd) << ::testing::PrintToString(input);
+    const auto references =
+        referenceRecords(text, charset, {',', std::string_view(lineEndText(lineEnd)), '"'});
 
     SharedVariables vars;
     vars.SourceTable = std::move(table.table);
@@ -168,9 +158,9 @@ TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
         SCOPED_TRACE("interval " + std::to_string(n) +
                      (mode == ThinMode::Simple ? " simple" : " average"));
         const std::string bytes =
-            referenceSaved(references, static_cast<std::size_t>(n), mode, bom);
+            referenceSaved(references, static_cast<std::size_t>(n), mode, bom, lineEnd);
         thinTable(vars, ThinSettings{n, mode});
-        ASSERT_EQ(savedFileBytes(vars.ResultTable, table.encoding), bytes)
+        ASSERT_EQ(savedFileBytes(vars.ResultTable, table.encoding, lineEnd), bytes)
             << ::testing::PrintToString(input);
         const StreamSettings settings{{n, mode},
                                       chunks[random() % (records > 100 ? 5 : std::size(chunks))]};
@@ -181,8 +171,27 @@ TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
   }
 }
 
+// An LF file was read as one record, its LFs inside the cells; both roads now read its records
+// and write LF.
+TEST(BothRoads, ReadUnixLineEnds) {
+  TempFolder folder;
+  writeBytes(folder / "in.csv", "t,v\n1,2\n\"a\nb\",3\n4,5\n");
+  auto opened = readDelimitedFile(folder / "in.csv");
+  ASSERT_TRUE(std::holds_alternative<OpenedTable>(opened));
+  auto& table = std::get<OpenedTable>(opened);
+  EXPECT_EQ(table.lineEnd, LineEnd::Lf);
+  EXPECT_EQ(testing::cellsOf(table.table),
+            (testing::Records{{"t", "v"}, {"1", "2"}, {"a\nb", "3"}, {"4", "5"}}));
+  SharedVariables vars;
+  vars.SourceTable = std::move(table.table);
+  thinTable(vars, ThinSettings{2, ThinMode::Simple});
+  const std::string expected = "t,v\n\"a\nb\",3\n\n";
+  EXPECT_EQ(savedFileBytes(vars.ResultTable, table.encoding, table.lineEnd), expected);
+  EXPECT_EQ(streamBytes(folder / "in.csv", {{2, ThinMode::Simple}, 5}), expected);
+}
+
 // A refusal comes before any output of the streaming road, however late the offending byte.
-TEST(StreamThinner, RefusesBeforeWritingAnything) {
+TEST(StreamPipeline, RefusesBeforeWritingAnything) {
   TempFolder folder;
   std::string input;
   for (int i = 0; i < 500; ++i) input += "1,2\r\n";

@@ -1,16 +1,16 @@
-// The reading rules' fast paths (the record scanner's 16-byte scan and its reading of a text
-// handed over in chunks, ParseDelimited's plain-line batches and table filling) against a
-// deliberately simple reader written straight from the rules, a character at a time, on many
-// generated texts. The streaming road's plain-line skips are checked by ThinningOracleTest.
+// The record source (its plain-line batches of any size, the scanner behind them, its reading of a
+// text handed over in chunks) and ParseDelimited's table filling against a deliberately simple
+// reader written straight from the rules, a character at a time, on many generated texts. The
+// stream pipeline's plain-line skips are checked by ThinningOracleTest.
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "delimited/ParseDelimited.h"
-#include "delimited/RecordScanner.h"
+#include "delimited/RecordSource.h"
+#include "support/CsvGenerator.h"
 #include "support/ReferenceReader.h"
 #include "support/TableCells.h"
 
@@ -43,56 +43,44 @@ const Config kConfigs[] = {
     {CharSet::Utf8, {',', "", '"'}, {",", "\"", "\r\n", "a"}},
 };
 
-// Long runs of numeric lines, as the fast paths see them, broken now and then by the pieces.
-std::string numericText(std::mt19937& random, const Config& config) {
-  const auto pick = [&random](std::size_t n) { return random() % n; };
-  std::string text;
-  const std::size_t lines = pick(60);
-  const std::size_t width = 1 + pick(6);
-  for (std::size_t line = 0; line < lines; ++line) {
-    const std::size_t fields = pick(8) == 0 ? 1 + pick(8) : width;
-    for (std::size_t f = 0; f < fields; ++f) {
-      if (f > 0) text += config.separators.field;
-      if (pick(7) == 0) {
-        for (std::size_t k = 1 + pick(4); k > 0; --k)
-          text += config.pieces[pick(config.pieces.size())];
-      } else {
-        text += std::to_string(static_cast<int>(pick(2000000)) - 1000000);
-        if (pick(2) == 0) text += '.' + std::to_string(pick(1000));
-      }
-    }
-    if (line + 1 < lines || pick(3) != 0) text += config.separators.record;
-  }
-  return text;
+// Long runs of numeric lines, as the fast paths see them, broken by the pieces.
+std::string numericText(testing::CsvGenerator& generator, const Config& config) {
+  return generator.lines(generator.pick(60), config.separators.field, config.separators.record,
+                         config.pieces);
 }
 
-// Scans `text` handed over in chunks: up to each of `cuts` as all there is so far, dropping what
-// was read as a stream does, then the whole as the final input.
+// Reads `text` handed over in chunks: up to each of `cuts` as all there is so far, dropping what
+// was read as a stream does, then the whole as the final input; batches of 1 to 4 records.
 Fields scan(const Config& config, std::string_view text, const std::vector<std::size_t>& cuts) {
-  RecordScanner scanner(config.charset, config.separators);
-  ScannedRecord record;
+  RecordSource source(config.charset, config.separators);
+  RecordBatch batch;
   Fields records;
   std::size_t dropped = 0;
   for (std::size_t i = 0; i <= cuts.size(); ++i) {
     const bool final = i == cuts.size();
     const std::string buffer(text.substr(dropped, (final ? text.size() : cuts[i]) - dropped));
     std::size_t pos = 0;
-    RecordScanner::Status status;
-    while ((status = scanner.next(buffer, pos, final, record)) == RecordScanner::Status::Record) {
-      records.emplace_back(record.fields.begin(), record.fields.end());
+    RecordSource::Status status;
+    while ((status = source.next(buffer, pos, final, 1 + records.size() % 4, batch)) ==
+           RecordSource::Status::Records) {
+      for (std::size_t r = 0; r < batch.records(); ++r) {
+        std::vector<std::string>& fields = records.emplace_back();
+        for (std::size_t f = 0; f < batch.fieldCount(r); ++f)
+          fields.emplace_back(batch.field(r, f));
+      }
     }
-    EXPECT_EQ(status, final ? RecordScanner::Status::End : RecordScanner::Status::NeedMore);
+    EXPECT_EQ(status, final ? RecordSource::Status::End : RecordSource::Status::NeedMore);
     dropped += pos;
   }
   return records;
 }
 
-TEST(ReadingOracle, TheScannerReadsWhatTheRulesRead) {
-  std::mt19937 random(20240610);
+TEST(ReadingOracle, TheSourceReadsWhatTheRulesRead) {
+  testing::CsvGenerator generator(20240610);
   for (const Config& config : kConfigs) {
     SCOPED_TRACE(PrintToString(config.separators.record));
     for (int round = 0; round < 1500; ++round) {
-      const std::string text = numericText(random, config);
+      const std::string text = numericText(generator, config);
       ASSERT_EQ(scan(config, text, {}), referenceRecords(text, config.charset, config.separators))
           << PrintToString(text);
     }
@@ -101,14 +89,12 @@ TEST(ReadingOracle, TheScannerReadsWhatTheRulesRead) {
 
 // Short texts dense in quotes and separators, cut at every byte: a record is reported only once
 // its end is certain, so a stream read in chunks of any size gets the records of the whole text.
-TEST(ReadingOracle, TheScannerReadsTheSameInChunksOfAnySize) {
-  std::mt19937 random(20240501);
+TEST(ReadingOracle, TheSourceReadsTheSameInChunksOfAnySize) {
+  testing::CsvGenerator generator(20240501);
   for (const Config& config : kConfigs) {
     SCOPED_TRACE(PrintToString(config.separators.record));
     for (int round = 0; round < 300; ++round) {
-      std::string text;
-      for (auto n = random() % 31; n > 0; --n)
-        text += config.pieces[random() % config.pieces.size()];
+      const std::string text = generator.pieces(generator.pick(31), config.pieces);
       const Fields expected = referenceRecords(text, config.charset, config.separators);
       std::vector<std::size_t> everyByte;
       for (std::size_t cut = 0; cut <= text.size(); ++cut) {
@@ -123,11 +109,11 @@ TEST(ReadingOracle, TheScannerReadsTheSameInChunksOfAnySize) {
 // A fresh table: fields 1..F by records 1..R, F from the first record, every field a text cell
 // up to F, what a record lacks left empty.
 TEST(ReadingOracle, ParseDelimitedStoresWhatTheRulesRead) {
-  std::mt19937 random(20240612);
+  testing::CsvGenerator generator(20240612);
   for (const Config& config : kConfigs) {
     SCOPED_TRACE(PrintToString(config.separators.record));
     for (int round = 0; round < 800; ++round) {
-      const std::string text = numericText(random, config);
+      const std::string text = numericText(generator, config);
       testing::Records expected;
       for (const auto& fields : referenceRecords(text, config.charset, config.separators)) {
         expected.emplace_back(fields.begin(), fields.end());

@@ -34,10 +34,11 @@ using ByteSink = std::function<std::optional<FileError>(std::string_view bytes)>
 
 // The stream pipeline (the command line's): the same reading rules, thinning rules and saving rule
 // as the window's open, thin and save, connected record by record. `sink` receives exactly the
-// bytes savedFileBytes gives for the table pipeline. The encoding is settled before the first byte
-// reaches `sink`: a regular file larger than a chunk is checked on a second thread, reading it at
-// its own positions, while this one thins it and holds the result back (or, where no thread can be
-// had, checked in a first pass); it must keep its size. Anything else is buffered whole.
+// bytes savedFileBytes gives for the table pipeline, in the line ends the first record settles
+// (lineEndOf). The encoding is settled before the first byte reaches `sink`: a regular file
+// larger than a chunk is checked on a second thread, reading it at its own positions, while this
+// one thins it and holds the result back (or, where no thread can be had, checked in a first
+// pass); it must keep its size. Anything else is buffered whole.
 // Average thinning shares the fields with a helper thread. Memory stays at a few chunks and the
 // held-back result (tens of megabytes) for a regular file of any size, unless a single record is
 // larger.

@@ -1,0 +1,254 @@
+#include "delimited/RecordSource.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <new>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define VORLET_RECORD_SOURCE_SSE2 1
+#endif
+
+namespace vorlet {
+namespace {
+
+// The fast path's scans over plain lines, 64 bytes at a time, for a record separator of
+// kRecord (1 or 2) bytes; made for each call from the source's separators, so that the bytes
+// sought stay in registers.
+template <std::uint32_t kRecord>
+class PlainScan {
+ public:
+  PlainScan(char field, char quote, char first, char second) noexcept
+      : field_(field), quote_(quote), first_(first), second_(second) {}
+
+  // Reads up to `maxRecords` plain records from `pos` into `batch` (empty before); returns
+  // where reading stopped, the start of the first record not read.
+  std::size_t read(std::string_view text, std::size_t pos, std::size_t maxRecords,
+                   RecordBatch& batch) const {
+    batch.base = text.data() + pos;
+    // A file whose fields are all quoted need not be looked at further.
+    if (pos < text.size() && text[pos] == quote_) return pos;
+    // Offsets are 32 bits: a batch spans less than 4 GB.
+    const std::size_t end = std::min(text.size(), pos + (std::size_t{1} << 31));
+    const char* const data = text.data();
+    std::uint32_t recordStart = 0;
+    for (std::size_t block = pos; block < end; block += 64) {
+      const Masks m = masksAt(data, block, end);
+      const std::uint64_t quoteBefore = m.quote & (0 - m.quote);  // lowest quote, or 0
+      std::uint64_t events = m.field | m.lineEnd;
+      if (quoteBefore != 0) events &= quoteBefore - 1;
+      for (; events != 0; events &= events - 1) {
+        const std::uint64_t bit = events & (0 - events);
+        const auto at = static_cast<std::uint32_t>(
+            block + static_cast<std::size_t>(std::countr_zero(events)) - pos);
+        batch.fieldEnds.push_back(at);
+        if ((m.lineEnd & bit) != 0) {
+          batch.recordEnds.push_back(static_cast<std::uint32_t>(batch.fieldEnds.size()));
+          batch.recordStarts.push_back(recordStart);
+          recordStart = at + kRecord;
+          if (batch.recordEnds.size() == maxRecords) return pos + recordStart;
+        }
+      }
+      if (quoteBefore != 0) break;  // the quote lies in the record being read
+    }
+    // The record being read did not end: it is left to the scanner.
+    batch.fieldEnds.resize(batch.recordEnds.empty() ? 0 : batch.recordEnds.back());
+    return pos + recordStart;
+  }
+
+  std::size_t skip(std::string_view text, std::size_t& pos, std::size_t count) const noexcept {
+    const char* const data = text.data();
+    const std::size_t end = text.size();
+    std::size_t recordStart = pos;
+    std::size_t left = count;
+    for (std::size_t block = pos; block < end && left > 0; block += 64) {
+      const Masks m = masksAt(data, block, end);
+      const std::uint64_t quoteBefore = m.quote & (0 - m.quote);
+      std::uint64_t ends = m.lineEnd;
+      if (quoteBefore != 0) ends &= quoteBefore - 1;
+      for (; ends != 0 && left > 0; ends &= ends - 1, --left) {
+        recordStart = block + static_cast<std::size_t>(std::countr_zero(ends)) + kRecord;
+      }
+      if (quoteBefore != 0) break;
+    }
+    pos = recordStart;
+    return count - left;
+  }
+
+  std::size_t countLineEnds(std::string_view text) const noexcept {
+    std::size_t count = 0;
+    for (std::size_t block = 0; block < text.size(); block += 64) {
+      // A loop rather than std::popcount, which is a library call without POPCNT.
+      for (std::uint64_t ends = masksAt(text.data(), block, text.size()).lineEnd; ends != 0;
+           ends &= ends - 1) {
+        ++count;
+      }
+    }
+    return count;
+  }
+
+ private:
+  struct Masks {
+    std::uint64_t field;
+    std::uint64_t lineEnd;  // where a record separator starts
+    std::uint64_t quote;
+  };
+
+  // The masks of the 64 bytes from `block`; bits at or past `end` are clear, and so is a record
+  // separator whose second byte is not in the text.
+  Masks masksAt(const char* data, std::size_t block, std::size_t end) const noexcept {
+    if (end - block > 64) return fullMasks(data + block, data[block + 64] == second_);
+    char padded[64];
+    const std::size_t size = end - block;
+    std::memcpy(padded, data + block, size);
+    // A byte that is none of the separators: the padding never counts.
+    char filler = 0;
+    while (filler == field_ || filler == quote_ || filler == first_ || filler == second_) ++filler;
+    std::memset(padded + size, filler, 64 - size);
+    return fullMasks(padded, false);
+  }
+
+  // The one place that looks at many bytes at once.
+  Masks fullMasks(const char* p, bool secondFollows) const noexcept {
+    std::uint64_t field = 0, quote = 0, first = 0, second = 0;
+#if defined(VORLET_RECORD_SOURCE_SSE2)
+    const __m128i wantField = _mm_set1_epi8(field_);
+    const __m128i wantQuote = _mm_set1_epi8(quote_);
+    const __m128i wantFirst = _mm_set1_epi8(first_);
+    const __m128i wantSecond = _mm_set1_epi8(second_);
+    for (int i = 0; i < 4; ++i) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+      const auto at = [&](__m128i want) {
+        return static_cast<std::uint64_t>(
+                   static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, want))))
+               << (16 * i);
+      };
+      field |= at(wantField);
+      quote |= at(wantQuote);
+      first |= at(wantFirst);
+      if constexpr (kRecord == 2) second |= at(wantSecond);
+    }
+#else
+    for (int i = 0; i < 64; ++i) {
+      const std::uint64_t bit = std::uint64_t{1} << i;
+      field |= p[i] == field_ ? bit : 0;
+      quote |= p[i] == quote_ ? bit : 0;
+      first |= p[i] == first_ ? bit : 0;
+      second |= p[i] == second_ ? bit : 0;
+    }
+#endif
+    if constexpr (kRecord == 1) {
+      (void)second;
+      (void)secondFollows;
+      return {field, first, quote};
+    } else {
+      const std::uint64_t next = (second >> 1) | (secondFollows ? std::uint64_t{1} << 63 : 0);
+      return {field, first & next, quote};
+    }
+  }
+
+  char field_;
+  char quote_;
+  char first_;
+  char second_;
+};
+
+}  // namespace
+
+RecordSource::RecordSource(CharSet charset, const Separators& separators, ReadFields readFields)
+    : scanner_(charset, separators),
+      field_(separators.field),
+      quote_(separators.quote),
+      first_(separators.record.empty() ? '\0' : separators.record[0]),
+      second_(separators.record.size() == 2 ? separators.record[1] : first_),
+      recordSize_(static_cast<std::uint32_t>(separators.record.size())),
+      usable_((recordSize_ == 1 || recordSize_ == 2) && field_ != quote_ && field_ != first_ &&
+              field_ != second_ && quote_ != first_ && quote_ != second_ &&
+              (recordSize_ == 1 || first_ != second_)),
+      readFields_(readFields) {}
+
+RecordSource::Status RecordSource::next(std::string_view text, std::size_t& pos, bool final,
+                                        std::size_t maxRecords, RecordBatch& batch) {
+  batch.clear();
+  if (usable_) {
+    pos = recordSize_ == 2
+              ? PlainScan<2>(field_, quote_, first_, second_).read(text, pos, maxRecords, batch)
+              : PlainScan<1>(field_, quote_, first_, second_).read(text, pos, maxRecords, batch);
+    if (batch.records() > 0) return Status::Records;
+  }
+  // Lines that start with a quote are read by the full rules: a run of them is one batch.
+  std::uint32_t used = 0;
+  Status status = Status::Records;
+  do {
+    const RecordScanner::Status scanned = scanner_.next(text, pos, final, scanned_);
+    if (scanned != RecordScanner::Status::Record) {
+      status = scanned == RecordScanner::Status::NeedMore ? Status::NeedMore : Status::End;
+      break;
+    }
+    used = layOut(scanned_, batch, used);
+  } while (readFields_ == ReadFields::LaidOut && batch.records() < maxRecords &&
+           pos < text.size() && text[pos] == quote_);
+  batch.base = laidOut_.data();
+  return batch.records() > 0 ? Status::Records : status;
+}
+
+// The fields one separator byte apart, as a plain line has them, from `used` on in the
+// source's storage: consumers then walk every batch alike. Returns the bytes used after them.
+std::uint32_t RecordSource::layOut(const ScannedRecord& record, RecordBatch& batch,
+                                   std::uint32_t used) {
+  batch.plain = false;
+  const std::vector<std::string_view>& fields = record.fields;
+  if (readFields_ == ReadFields::AsRead) {
+    batch.recordEnds.push_back(static_cast<std::uint32_t>(fields.size()));
+    return used;
+  }
+  std::size_t total = used + fields.size();
+  for (const std::string_view field : fields) total += field.size();
+  if (total > UINT32_MAX) throw std::bad_alloc();
+  // The storage only grows: what lies past the batch's bytes is never looked at.
+  if (laidOut_.size() < total) laidOut_.resize(std::max(total, 2 * laidOut_.size()));
+  char* const out = laidOut_.data();
+  const std::size_t first = batch.fieldEnds.size();
+  batch.fieldEnds.resize(first + fields.size());
+  std::uint32_t* const ends = batch.fieldEnds.data() + first;
+  batch.recordStarts.push_back(used);
+  std::uint32_t at = used;
+  for (std::size_t f = 0; f < fields.size(); ++f) {
+    if (!fields[f].empty()) std::memcpy(out + at, fields[f].data(), fields[f].size());
+    at += static_cast<std::uint32_t>(fields[f].size());
+    ends[f] = at;
+    out[at++] = field_;
+  }
+  batch.recordEnds.push_back(static_cast<std::uint32_t>(batch.fieldEnds.size()));
+  return at;
+}
+
+std::size_t RecordSource::skip(std::string_view text, std::size_t& pos,
+                               std::size_t count) const noexcept {
+  if (!usable_) return 0;
+  if (recordSize_ == 2) return PlainScan<2>(field_, quote_, first_, second_).skip(text, pos, count);
+  return PlainScan<1>(field_, quote_, first_, second_).skip(text, pos, count);
+}
+
+RecordSource::Status RecordSource::pass(std::string_view text, std::size_t& pos, bool final) {
+  switch (scanner_.next(text, pos, final, scanned_)) {
+    case RecordScanner::Status::Record:
+      return Status::Records;
+    case RecordScanner::Status::NeedMore:
+      return Status::NeedMore;
+    case RecordScanner::Status::End:
+      break;
+  }
+  return Status::End;
+}
+
+std::size_t RecordSource::countRecords(std::string_view text) const noexcept {
+  if (!usable_) return 0;
+  const std::size_t ends = recordSize_ == 2
+                               ? PlainScan<2>(field_, quote_, first_, second_).countLineEnds(text)
+                               : PlainScan<1>(field_, quote_, first_, second_).countLineEnds(text);
+  return ends + 1;
+}
+
+}  // namespace vorlet
