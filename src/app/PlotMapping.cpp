@@ -5,18 +5,10 @@
 
 namespace vorlet::app {
 
-namespace {
-
-int recordsPerGroup(vorlet::ThinMode mode) noexcept {
-  return mode == vorlet::ThinMode::Peak ? 2 : 1;
-}
-
-}  // namespace
-
 double sourcePosition(const vorlet::ThinSettings& settings, std::int64_t resultRecord) noexcept {
   const std::int64_t header = std::max<std::int64_t>(settings.headerLines, 0);
   if (resultRecord <= header) return static_cast<double>(resultRecord);
-  const int perGroup = recordsPerGroup(settings.mode);
+  const int perGroup = vorlet::recordsPerGroup(settings.mode);
   const std::int64_t kept = resultRecord - header - 1;
   const double n = settings.interval;
   const double groupStart = static_cast<double>(header + (kept / perGroup) * settings.interval + 1);
@@ -34,7 +26,7 @@ std::int64_t resultRecordCount(const vorlet::ThinSettings& settings,
                                std::int64_t records) noexcept {
   const std::int64_t header = std::clamp<std::int64_t>(settings.headerLines, 0, records);
   const std::int64_t groups = settings.interval > 0 ? (records - header) / settings.interval : 0;
-  return header + groups * recordsPerGroup(settings.mode);
+  return header + groups * vorlet::recordsPerGroup(settings.mode);
 }
 
 int smallestIntervalFitting(vorlet::ThinSettings settings, std::int64_t records,

@@ -21,7 +21,7 @@
 #include <variant>
 
 #include "delimited/FileRoad.h"
-#include "delimited/StreamThinner.h"
+#include "delimited/StreamPipeline.h"
 #include "support/OddInputs.h"
 #include "support/TempFolder.h"
 #include "thinning/ThinTable.h"
