@@ -126,10 +126,9 @@ bool isResultSource(const Workspace& workspace, const QString& path) {
 }
 
 std::optional<vorlet::FileError> saveResult(const Workspace& workspace, const QString& path) {
-  // The result keeps its source's line ends: pass workspace.resultLineEnd here once
-  // saveDelimitedFile takes a LineEnd.
+  // The result keeps its source's encoding and line ends.
   return vorlet::saveDelimitedFile(workspace.vars.ResultTable, workspace.resultEncoding,
-                                   toPath(path));
+                                   toPath(path), workspace.resultLineEnd);
 }
 
 }  // namespace vorlet::app

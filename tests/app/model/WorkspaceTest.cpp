@@ -85,10 +85,11 @@ TEST(ThinOptionsStore, OptionsPersistAndOutOfRangeValuesReadAsDefaults) {
   EXPECT_EQ(loadThinOptions(settings).headerLines, 0);
 }
 
-// Open, thin and save as the window does, with no window.
+// Open, thin and save as the window does, with no window; a file with LF line ends is saved
+// with LF line ends.
 TEST(WorkspaceSteps, OpenThinAndSaveBesideTheSource) {
   TempFolder folder;
-  writeBytes(folder / "data.csv", "1,a\r\n2,b\r\n3,c\r\n4,d\r\n5,e\r\n");
+  writeBytes(folder / "data.csv", "1,a\n2,b\n3,c\n4,d\n5,e\n");
   Workspace workspace;
   ReadOutcome read = readSource(qpath(folder / "data.csv"));
   ASSERT_TRUE(std::holds_alternative<vorlet::OpenedTable>(read));
@@ -98,7 +99,7 @@ TEST(WorkspaceSteps, OpenThinAndSaveBesideTheSource) {
   EXPECT_EQ(resultSize(workspace).records, std::nullopt);
 
   const CheckedThinRequest request = checkThinRequest({QStringLiteral("2"), ThinMode::Simple, {}});
-  workspace.sourceLineEnd = vorlet::LineEnd::Lf;  // as a file with LF line ends gives
+  EXPECT_EQ(workspace.sourceLineEnd, vorlet::LineEnd::Lf);
   thinSource(workspace, request.settings);
   EXPECT_EQ(resultSize(workspace).fields, 2);
   EXPECT_EQ(resultSize(workspace).records, 2);
@@ -109,8 +110,8 @@ TEST(WorkspaceSteps, OpenThinAndSaveBesideTheSource) {
   EXPECT_FALSE(isResultSource(workspace, proposed));
   EXPECT_TRUE(isResultSource(workspace, qpath(folder.path() / "." / "data.csv")));
   EXPECT_EQ(saveResult(workspace, proposed), std::nullopt);
-  EXPECT_EQ(readBytes(folder / "data_n2_simple.csv"), "1,a\r\n3,c\r\n\r\n");
-  EXPECT_EQ(readBytes(folder / "data.csv"), "1,a\r\n2,b\r\n3,c\r\n4,d\r\n5,e\r\n");
+  EXPECT_EQ(readBytes(folder / "data_n2_simple.csv"), "1,a\n3,c\n\n");
+  EXPECT_EQ(readBytes(folder / "data.csv"), "1,a\n2,b\n3,c\n4,d\n5,e\n");
 }
 
 TEST(WorkspaceSteps, TheProposedNameSaysHowTheResultWasMade) {
