@@ -28,10 +28,11 @@ struct CommandContext {
   QWidget& window;
   std::function<void(vorlet::IntervalCheck)> showIntervalError;
   std::function<ThinOptions()> thinOptions;
-  // Runs `work` off the window's thread with the hourglass, `status` and a busy bar in the
-  // status bar and the commands' inputs blocked, and returns when it is done. The window
-  // repaints meanwhile.
-  std::function<void(const QString& status, const std::function<void()>& work)> runBusy;
+  // Runs `work` off the window's thread with the hourglass, `status` and the percentage that
+  // `work` counts in the progress it is given in the status bar, the commands' inputs blocked,
+  // and returns when it is done. The window repaints meanwhile.
+  using Work = std::function<void(vorlet::Progress& progress)>;
+  std::function<void(const QString& status, const Work& work)> runBusy;
   // A lasting message in the status bar.
   std::function<void(const QString& message)> showStatus;
 };

@@ -19,6 +19,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QUrl>
 #include <exception>
 #include <new>
@@ -84,7 +85,7 @@ Form1::Form1(Form1Services services)
                *this,
                [this](vorlet::IntervalCheck check) { showIntervalError(check); },
                [this] { return thinOptions_; },
-               [this](const QString& status, const std::function<void()>& work) {
+               [this](const QString& status, const CommandContext::Work& work) {
                  runBusy(status, work);
                },
                [this](const QString& message) { controls_.StatusBar1->showMessage(message); }},
@@ -96,7 +97,7 @@ Form1::Form1(Form1Services services)
   setFont(arialFont(11.25));
   setAcceptDrops(true);
   progress_->setObjectName(QStringLiteral("Progress"));
-  progress_->setRange(0, 0);  // the steps report no fraction done: a busy bar
+  progress_->setRange(0, 100);
   progress_->setMaximumWidth(twips(1440));
   progress_->hide();
   controls_.StatusBar1->addPermanentWidget(progress_);  // the status bar takes ownership
@@ -153,13 +154,23 @@ void Form1::openFile(const QString& path) {
   plotSource();  // a file given at start or dropped: the plot follows as after the menu
 }
 
-void Form1::runBusy(const QString& status, const std::function<void()>& work) {
+void Form1::runBusy(const QString& status, const CommandContext::Work& work) {
   QPointer<QWidget> focused = QApplication::focusWidget();
   busy_ = true;
   setMousePointer(kHourglass);
   setInputsEnabled(false);
   controls_.StatusBar1->showMessage(status);
+  progress_->setValue(0);
   progress_->show();
+  // The work counts on its thread; this one shows the count ten times a second.
+  vorlet::Progress counted;
+  QTimer shower;
+  connect(&shower, &QTimer::timeout, this, [this, &counted, &status] {
+    const int percent = counted.percent();
+    progress_->setValue(percent);
+    controls_.StatusBar1->showMessage(QStringLiteral("%1  %2%").arg(status).arg(percent));
+  });
+  shower.start(100);
   struct Restore {
     Form1& form;
     QPointer<QWidget>& focused;
@@ -172,7 +183,7 @@ void Form1::runBusy(const QString& status, const std::function<void()>& work) {
       form.busy_ = false;
     }
   } restore{*this, focused};
-  runOffThisThread(work);
+  runOffThisThread([&work, &counted] { work(counted); });
 }
 
 void Form1::setInputsEnabled(bool enabled) {

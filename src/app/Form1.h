@@ -58,7 +58,7 @@ class Form1 final : public QMainWindow {
 
   // Runs `work` off this thread while the window repaints, the status bar shows `status` with a
   // busy bar, the pointer is the hourglass and the commands' inputs are blocked.
-  void runBusy(const QString& status, const std::function<void()>& work);
+  void runBusy(const QString& status, const CommandContext::Work& work);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

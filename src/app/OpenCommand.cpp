@@ -34,7 +34,9 @@ void runOpenCommand(CommandContext& context) {
 bool openFile(CommandContext& context, const QString& path) {
   context.controls.MSFlexGrid1->refresh();
   ReadOutcome read;
-  context.runBusy(openingStatus(path), [&read, &path] { read = readSource(path); });
+  context.runBusy(openingStatus(path), [&read, &path](vorlet::Progress& progress) {
+    read = readSource(path, &progress);
+  });
   if (const auto* error = std::get_if<vorlet::FileError>(&read)) {
     context.notifier.notify(openFailedMessage(*error));
     return false;

@@ -27,7 +27,9 @@ void runSaveCommand(CommandContext& context) {
   const std::int64_t records = resultSize(workspace).records.value_or(0);
   context.runBusy(
       QStringLiteral("保存しています: %1（%2 行）").arg(QFileInfo(path).fileName()).arg(records),
-      [&error, &workspace, &path] { error = saveResult(workspace, path); });
+      [&error, &workspace, &path](vorlet::Progress& progress) {
+        error = saveResult(workspace, path, &progress);
+      });
   if (error) {
     context.notifier.notify(saveFailedMessage(*error));
     return;

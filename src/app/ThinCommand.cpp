@@ -38,8 +38,9 @@ void runThinCommand(CommandContext& context) {
     return;
   }
   Workspace& workspace = context.workspace;
-  context.runBusy(thinningStatus(workspace),
-                  [&workspace, &request] { thinSource(workspace, request.settings); });
+  context.runBusy(thinningStatus(workspace), [&workspace, &request](vorlet::Progress& progress) {
+    thinSource(workspace, request.settings, &progress);
+  });
   showResult(c, workspace);
 }
 

@@ -65,8 +65,8 @@ bool sameFile(const QString& a, const QString& b) {
 
 }  // namespace
 
-ReadOutcome readSource(const QString& path) {
-  return vorlet::readDelimitedFile(toPath(path));
+ReadOutcome readSource(const QString& path, vorlet::Progress* progress) {
+  return vorlet::readDelimitedFile(toPath(path), progress);
 }
 
 void adoptSource(Workspace& workspace, vorlet::OpenedTable&& opened, const QString& path) {
@@ -92,8 +92,9 @@ CheckedThinRequest checkThinRequest(const ThinRequest& request) {
   return checked;
 }
 
-void thinSource(Workspace& workspace, const vorlet::ThinSettings& settings) {
-  vorlet::thinTable(workspace.vars, settings);
+void thinSource(Workspace& workspace, const vorlet::ThinSettings& settings,
+                vorlet::Progress* progress) {
+  vorlet::thinTable(workspace.vars, settings, progress);
   workspace.resultEncoding = workspace.sourceEncoding;
   workspace.resultLineEnd = workspace.sourceLineEnd;
   workspace.resultSourcePath = workspace.sourcePath;
@@ -125,10 +126,11 @@ bool isResultSource(const Workspace& workspace, const QString& path) {
   return sameFile(path, workspace.resultSourcePath) || sameFile(path, workspace.sourcePath);
 }
 
-std::optional<vorlet::FileError> saveResult(const Workspace& workspace, const QString& path) {
+std::optional<vorlet::FileError> saveResult(const Workspace& workspace, const QString& path,
+                                            vorlet::Progress* progress) {
   // The result keeps its source's encoding and line ends.
   return vorlet::saveDelimitedFile(workspace.vars.ResultTable, workspace.resultEncoding,
-                                   toPath(path), workspace.resultLineEnd);
+                                   toPath(path), workspace.resultLineEnd, progress);
 }
 
 }  // namespace vorlet::app

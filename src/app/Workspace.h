@@ -30,7 +30,8 @@ struct Workspace {
 // Open: reading touches no workspace, so it may run on any thread; adopting makes the table the
 // source. A file that cannot be read is never adopted, so it changes nothing.
 using ReadOutcome = std::variant<vorlet::OpenedTable, vorlet::FileError>;
-ReadOutcome readSource(const QString& path);
+// The steps that take long count their work in `progress` when given.
+ReadOutcome readSource(const QString& path, vorlet::Progress* progress = nullptr);
 void adoptSource(Workspace& workspace, vorlet::OpenedTable&& opened, const QString& path);
 
 // Thin: the interval typed (full-width digits, sign and point read as their ASCII forms), the
@@ -46,7 +47,8 @@ struct CheckedThinRequest {
 };
 CheckedThinRequest checkThinRequest(const ThinRequest& request);
 // Thins the source into the result. The workspace must not be read elsewhere meanwhile.
-void thinSource(Workspace& workspace, const vorlet::ThinSettings& settings);
+void thinSource(Workspace& workspace, const vorlet::ThinSettings& settings,
+                vorlet::Progress* progress = nullptr);
 
 // What the result labels show: the result's fields and records (its upper bounds, as index 0
 // stays empty); nothing before the first thinning.
@@ -61,6 +63,7 @@ TableSize sourceSize(const Workspace& workspace);
 QString proposedSaveName(const Workspace& workspace);
 // True when `path` names the file the result came from (saving there loses the source data).
 bool isResultSource(const Workspace& workspace, const QString& path);
-std::optional<vorlet::FileError> saveResult(const Workspace& workspace, const QString& path);
+std::optional<vorlet::FileError> saveResult(const Workspace& workspace, const QString& path,
+                                            vorlet::Progress* progress = nullptr);
 
 }  // namespace vorlet::app

@@ -95,7 +95,7 @@ std::optional<FileError> checkFits(std::uint64_t size, const std::string& name) 
 
 // Reads through a small buffer that stays in the cache and appends to the text: filling the text
 // up front, only to overwrite it, would cost a pass over memory the size of the file.
-std::optional<FileError> readWhole(InputFile& input, std::string& bytes) {
+std::optional<FileError> readWhole(InputFile& input, std::string& bytes, Progress* progress) {
   const auto size = static_cast<std::size_t>(input.size());
   bytes.reserve(size);
   // The text's memory is faulted in on the helper thread while this one fills it.
@@ -109,6 +109,7 @@ std::optional<FileError> readWhole(InputFile& input, std::string& bytes) {
     grew = bytes.size() + got > size;
     if (grew) break;
     bytes.append(buffer.data(), got);
+    if (progress != nullptr) progress->add(got);
     if (got < buffer.size()) break;
   }
   if (grew || bytes.size() != size) {
@@ -117,11 +118,13 @@ std::optional<FileError> readWhole(InputFile& input, std::string& bytes) {
   return std::nullopt;
 }
 
-std::variant<OpenedTable, FileError> parseFile(InputFile& input) {
+// Reading and parsing count a byte each: the total is twice the file's size.
+std::variant<OpenedTable, FileError> parseFile(InputFile& input, Progress* progress) {
   const std::string& name = input.name();
   if (auto error = checkFits(input.size(), name)) return *error;
+  if (progress != nullptr) progress->start(2 * input.size());
   auto bytes = std::make_shared<std::string>();
-  if (auto error = readWhole(input, *bytes)) return *error;
+  if (auto error = readWhole(input, *bytes, progress)) return *error;
 
   const EncodingVerdict verdict = detectEncoding(*bytes);
   if (auto error = refusalOf(verdict, name)) return *error;
@@ -134,8 +137,8 @@ std::variant<OpenedTable, FileError> parseFile(InputFile& input) {
   const TextBlock text = std::move(bytes);
   const CharSet charset = charSetOf(opened.encoding);
   opened.lineEnd = *lineEndOf(std::string_view(*text).substr(begin), charset, true);
-  const Result<std::int32_t> records =
-      ParseDelimited(text, begin, opened.table, ",", lineEndText(opened.lineEnd), "\"", charset);
+  const Result<std::int32_t> records = ParseDelimited(
+      text, begin, opened.table, ",", lineEndText(opened.lineEnd), "\"", charset, progress);
   if (!records) {
     if (!opened.table.isDimensioned()) return FileError{Kind::NoRecords, name, "", 0};
     return FileError{Kind::TooLarge, name, describe(records.fault()), 0};
@@ -145,11 +148,12 @@ std::variant<OpenedTable, FileError> parseFile(InputFile& input) {
 
 }  // namespace
 
-std::variant<OpenedTable, FileError> readDelimitedFile(const std::filesystem::path& path) {
+std::variant<OpenedTable, FileError> readDelimitedFile(const std::filesystem::path& path,
+                                                       Progress* progress) {
   try {
     auto input = InputFile::open(path);
     if (auto* error = std::get_if<FileError>(&input)) return std::move(*error);
-    return parseFile(std::get<InputFile>(input));
+    return parseFile(std::get<InputFile>(input), progress);
   } catch (const std::bad_alloc&) {
     return FileError{Kind::TooLarge, pathText(path), "out of memory", 0};
   }
@@ -164,9 +168,21 @@ std::string savedFileBytes(const CellTable& result, TextEncoding encoding, LineE
 }
 
 std::optional<FileError> saveDelimitedFile(const CellTable& result, TextEncoding encoding,
-                                           const std::filesystem::path& path, LineEnd lineEnd) {
+                                           const std::filesystem::path& path, LineEnd lineEnd,
+                                           Progress* progress) {
   try {
-    return writeFileAtomically(path, savedFileBytes(result, encoding, lineEnd));
+    SafeFile file(path);
+    if (auto error = file.open()) return error;
+    const std::string bytes = savedFileBytes(result, encoding, lineEnd);
+    if (progress != nullptr) progress->start(bytes.size());
+    // Written in steps, so that the window can show how far it has got.
+    constexpr std::size_t kStep = std::size_t{4} << 20;
+    for (std::size_t at = 0; at < bytes.size(); at += kStep) {
+      const std::string_view step = std::string_view(bytes).substr(at, kStep);
+      if (auto error = file.write(step)) return error;
+      if (progress != nullptr) progress->add(step.size());
+    }
+    return file.commit();
   } catch (const std::bad_alloc&) {
     return FileError{Kind::WriteFailed, pathText(path), "out of memory", 0};
   }

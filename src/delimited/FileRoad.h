@@ -9,6 +9,7 @@
 #include "delimited/FileError.h"
 #include "delimited/TextEncoding.h"
 #include "table/CellTable.h"
+#include "table/Progress.h"
 
 namespace vorlet {
 
@@ -21,8 +22,9 @@ struct OpenedTable {
 
 // The window's open road: reads a regular file whole, settles its encoding and its line ends
 // (lineEndOf) and parses it into a fresh table with ParseDelimited (",", CR LF or LF, '"').
-// Nothing else is touched on failure.
-std::variant<OpenedTable, FileError> readDelimitedFile(const std::filesystem::path& path);
+// Nothing else is touched on failure. `progress`, when given, counts bytes read and parsed.
+std::variant<OpenedTable, FileError> readDelimitedFile(const std::filesystem::path& path,
+                                                       Progress* progress = nullptr);
 
 // The bytes a save writes for a thinned table: the joined text (fields that need it quoted),
 // then the line end, with the byte order mark first for Utf8WithBom. A result without any
@@ -33,9 +35,11 @@ std::string savedFileBytes(const CellTable& result, TextEncoding encoding,
 
 // Writes savedFileBytes atomically: a temporary file beside the target, written, flushed and
 // synced, then renamed over it, keeping an existing target's permissions. On failure the target
-// is untouched and no temporary file remains.
+// is untouched and no temporary file remains. Everything that can be checked about the target
+// is checked before the bytes are made. `progress`, when given, counts the bytes written.
 std::optional<FileError> saveDelimitedFile(const CellTable& result, TextEncoding encoding,
                                            const std::filesystem::path& path,
-                                           LineEnd lineEnd = LineEnd::CrLf);
+                                           LineEnd lineEnd = LineEnd::CrLf,
+                                           Progress* progress = nullptr);
 
 }  // namespace vorlet

@@ -93,7 +93,7 @@ void reserveRest(CellTable& table, std::int64_t records, std::string_view rest,
 Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, CellTable& table,
                                     std::string_view fieldSeparator,
                                     std::string_view recordSeparator, std::string_view quote,
-                                    CharSet charset) {
+                                    CharSet charset, Progress* progress) {
   if (recordSeparator.size() > kMaxRecordSeparator) return Fault::Overflow;
   if (fieldSeparator.empty() || quote.empty()) return Fault::TypeMismatch;
   std::string_view input;
@@ -148,6 +148,7 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
                         batch, r, width, source.fieldsAsRead());
     }
     record = last;
+    if (progress != nullptr) progress->add(pos - start);
   }
   if (record == 0) return table.upperBound(2);
   return static_cast<std::int32_t>(record);

@@ -7,6 +7,7 @@
 #include "delimited/RecordScanner.h"
 #include "table/CellTable.h"
 #include "table/Fault.h"
+#include "table/Progress.h"
 
 namespace vorlet {
 
@@ -23,10 +24,11 @@ namespace vorlet {
 //   the table outgrows memory; after any failure the table holds what was read so far.
 // Parses bytes [begin, end) of `text`. Cells refer into the block where a field's bytes are
 // unchanged; rebuilt fields are copied into the table.
+// `progress`, when given, counts the bytes read.
 Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, CellTable& table,
                                     std::string_view fieldSeparator,
                                     std::string_view recordSeparator, std::string_view quote,
-                                    CharSet charset = CharSet::Utf8);
+                                    CharSet charset = CharSet::Utf8, Progress* progress = nullptr);
 
 // The same on a text that is copied into a block of its own first.
 Result<std::int32_t> ParseDelimited(std::string_view text, CellTable& table,

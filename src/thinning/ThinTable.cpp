@@ -46,7 +46,8 @@ void copyRecords(const CellTable& source, CellTable& result, std::int32_t fields
 // offset + kept.
 void thinSimple(const CellTable& source, CellTable& result, std::int32_t fields,
                 std::int32_t records, std::int16_t interval, std::int32_t start,
-                std::int32_t offset, std::int32_t kept) {
+                std::int32_t offset, std::int32_t kept, Progress* progress) {
+  ProgressTicker ticker(progress);
   // Record-major order touches memory in order; fields are independent, so the cells stored
   // are the same as field by field. Fields the source lacks stay empty.
   const std::int32_t lb1 = source.isDimensioned() ? std::max(1, *source.lowerBound(1)) : 1;
@@ -57,6 +58,7 @@ void thinSimple(const CellTable& source, CellTable& result, std::int32_t fields,
     if (lb1 <= ub1 && source.contains(lb1, record)) {
       result.copyCellsAt(source, record, target, lb1, ub1);
     }
+    ticker.add(static_cast<std::uint64_t>(interval));
   }
 }
 
@@ -72,7 +74,8 @@ std::int32_t heldRecords(const CellTable& source, std::int32_t fields, std::int3
 // so any split of them between threads gives the same means.
 void averageGroups(const CellTable& source, CellTable& result, std::int32_t fields,
                    std::int32_t first, std::int32_t last, std::int16_t interval,
-                   std::int32_t target) {
+                   std::int32_t target, Progress* progress) {
+  ProgressTicker ticker(progress);
   AverageGroups groups(interval, static_cast<std::size_t>(fields));
   GroupClock clock(interval);
   for (std::int32_t record = first; record <= last; ++record) {
@@ -85,6 +88,7 @@ void averageGroups(const CellTable& source, CellTable& result, std::int32_t fiel
       }
       groups.reset();
       ++target;
+      ticker.add(static_cast<std::uint64_t>(interval));
     }
   }
 }
@@ -95,14 +99,14 @@ constexpr std::int64_t kCellsForHelper = 1 << 16;
 // Groups start at record `start`; their means go to result records from offset + 1 on.
 void thinAverage(const CellTable& source, CellTable& result, std::int32_t fields,
                  std::int32_t records, std::int16_t interval, std::int32_t start,
-                 std::int32_t offset) {
+                 std::int32_t offset, Progress* progress) {
   if (fields < 1) return;
   const std::int32_t held = heldRecords(source, fields, records);
   const std::int32_t groups = held < start ? 0 : (held - start + 1) / interval;
   WorkerThread helper;
   if (std::int64_t{fields} * (held - start + 1) < kCellsForHelper || groups < 2 ||
       !helper.start()) {
-    averageGroups(source, result, fields, start, held, interval, offset + 1);
+    averageGroups(source, result, fields, start, held, interval, offset + 1, progress);
     return;
   }
   // The helper takes the second half of the groups: each thread reads its own part of the
@@ -110,10 +114,11 @@ void thinAverage(const CellTable& source, CellTable& result, std::int32_t fields
   const std::int32_t firstHalf = groups / 2;
   const std::int32_t split = start - 1 + firstHalf * interval;
   auto second = [&] {
-    averageGroups(source, result, fields, split + 1, held, interval, offset + firstHalf + 1);
+    averageGroups(source, result, fields, split + 1, held, interval, offset + firstHalf + 1,
+                  progress);
   };
   helper.post(second);
-  averageGroups(source, result, fields, start, split, interval, offset + 1);
+  averageGroups(source, result, fields, start, split, interval, offset + 1, progress);
   helper.wait();
 }
 
@@ -122,8 +127,9 @@ void thinAverage(const CellTable& source, CellTable& result, std::int32_t fields
 // at record `start`; their records go to result records from offset + 1 on.
 void reduceGroups(const CellTable& source, CellTable& result, const ThinSettings& settings,
                   std::int32_t fields, std::int32_t records, std::int32_t start,
-                  std::int32_t offset) {
+                  std::int32_t offset, Progress* progress) {
   if (fields < 1) return;
+  ProgressTicker ticker(progress);
   const std::int32_t held = heldRecords(source, fields, records);
   const std::int32_t rows = recordsPerGroup(settings.mode);
   GroupReducer reducer(settings, 0, static_cast<std::size_t>(fields));
@@ -157,6 +163,7 @@ void reduceGroups(const CellTable& source, CellTable& result, const ThinSettings
     }
     reducer.reset();
     at = 0;
+    ticker.add(static_cast<std::uint64_t>(settings.interval));
   }
 }
 
@@ -186,7 +193,7 @@ ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, ThinSettin
   return ThinStatus::Done;
 }
 
-void thinTable(SharedVariables& vars, const ThinSettings& settings) {
+void thinTable(SharedVariables& vars, const ThinSettings& settings, Progress* progress) {
   // An undimensioned source leaves FieldMax and RecordMax as they were.
   if (const auto ub1 = vars.SourceTable.upperBound(1)) vars.FieldMax = Cell::integer32(*ub1);
   if (const auto ub2 = vars.SourceTable.upperBound(2)) vars.RecordMax = Cell::integer32(*ub2);
@@ -200,15 +207,21 @@ void thinTable(SharedVariables& vars, const ThinSettings& settings) {
   const std::int32_t rows = recordsPerGroup(settings.mode);
   vars.ResultTable.dimension(0, fields, 0, header + groups * rows);
   copyRecords(vars.SourceTable, vars.ResultTable, fields, 1, header, 1);
+  if (progress != nullptr) {
+    progress->start(static_cast<std::uint64_t>(std::max(records, 0)));
+    progress->add(static_cast<std::uint64_t>(header));
+  }
 
   const bool simpleMode = settings.mode == ThinMode::Simple;
   const std::int32_t start = header + 1;
   if (!plainGroups(settings, fields)) {
-    reduceGroups(vars.SourceTable, vars.ResultTable, settings, fields, records, start, header);
+    reduceGroups(vars.SourceTable, vars.ResultTable, settings, fields, records, start, header,
+                 progress);
   } else if (simpleMode) {
-    thinSimple(vars.SourceTable, vars.ResultTable, fields, records, n, start, header, groups);
+    thinSimple(vars.SourceTable, vars.ResultTable, fields, records, n, start, header, groups,
+               progress);
   } else {
-    thinAverage(vars.SourceTable, vars.ResultTable, fields, records, n, start, header);
+    thinAverage(vars.SourceTable, vars.ResultTable, fields, records, n, start, header, progress);
   }
 
   // Where the field-by-field loops of the engine stop.

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "table/Cell.h"
+#include "table/Progress.h"
 #include "thinning/GroupRules.h"
 #include "thinning/SharedVariables.h"
 
@@ -35,6 +36,7 @@ ThinStatus ThinTable(SharedVariables& vars, const Cell& intervalText, ThinSettin
 // every complete group of N records after them, two per group in peak mode; fields 0..F and
 // index 0 empty as above. Sets FieldMax, RecordMax, Interval and the loop counters as
 // ThinTable does.
-void thinTable(SharedVariables& vars, const ThinSettings& settings);
+// `progress`, when given, counts the source records thinned.
+void thinTable(SharedVariables& vars, const ThinSettings& settings, Progress* progress = nullptr);
 
 }  // namespace vorlet

@@ -95,7 +95,8 @@ TEST_F(DesktopTest, AFileGivenAtStartOrDroppedIsOpened) {
 }
 
 // Long work runs on another thread while the window's loop runs: the status bar shows what is
-// done, the commands' inputs are blocked, the pointer is the hourglass; all comes back after.
+// done and how much of it, the commands' inputs are blocked, the pointer is the hourglass; all
+// comes back after.
 TEST_F(DesktopTest, LongWorkRunsOffTheWindowsThreadWithItsInputsBlocked) {
   const auto* bar = form->findChild<QProgressBar*>(QStringLiteral("Progress"));
   ASSERT_NE(bar, nullptr);
@@ -103,26 +104,32 @@ TEST_F(DesktopTest, LongWorkRunsOffTheWindowsThreadWithItsInputsBlocked) {
   std::atomic<bool> looked{false};
   bool blocked = false, exitOpen = false, barShown = false;
   QString status;
-  int pointer = 0;
-  QTimer::singleShot(0, [&] {
+  int pointer = 0, percentShown = 0;
+  // Looked at once the work has counted and the window has shown the count at least once.
+  QTimer::singleShot(350, [&] {
     blocked = !ui().Command1->isEnabled() && !ui().open->isEnabled() && !ui().n_save->isEnabled() &&
               !ui().Text1->isEnabled() && !ui().Option3->isEnabled();
     exitOpen = ui().Command2->isEnabled() && ui().Command3->isEnabled();
     status = ui().StatusBar1->currentMessage();
     barShown = !bar->isHidden();
+    percentShown = bar->value();
     pointer = form->mousePointer();
     looked = true;
   });
   std::thread::id worker;
-  form->runBusy(QStringLiteral("読み込んでいます: a.csv（534 MB）"), [&] {
-    worker = std::this_thread::get_id();
-    while (!looked) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  });
+  form->runBusy(QStringLiteral("読み込んでいます: a.csv（534 MB）"),
+                [&](vorlet::Progress& progress) {
+                  worker = std::this_thread::get_id();
+                  progress.start(200);
+                  progress.add(84);
+                  while (!looked) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                });
   EXPECT_NE(worker, std::this_thread::get_id());
   EXPECT_TRUE(blocked);
   EXPECT_TRUE(exitOpen);
-  EXPECT_EQ(status, QStringLiteral("読み込んでいます: a.csv（534 MB）"));
+  EXPECT_EQ(status, QStringLiteral("読み込んでいます: a.csv（534 MB）  42%"));
   EXPECT_TRUE(barShown);
+  EXPECT_EQ(percentShown, 42);
   EXPECT_EQ(pointer, kHourglass);
   EXPECT_TRUE(ui().Command1->isEnabled() && ui().open->isEnabled());
   EXPECT_TRUE(bar->isHidden());

@@ -13,11 +13,14 @@
 #include <string>
 
 #include "support/TempFolder.h"
+#include "thinning/ThinTable.h"
 
 namespace vorlet {
 namespace {
 
 using Kind = FileError::Kind;
+using testing_files::TempFolder;
+using testing_files::writeBytes;
 namespace fs = std::filesystem;
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -25,6 +28,34 @@ constexpr bool kSanitized = true;  // the sanitizer's shadow memory does not fit
 #else
 constexpr bool kSanitized = false;
 #endif
+
+// Open, thin and save count their work to the end, in every mode, so the window's percentage
+// reaches 100 and never passes it.
+TEST(FileRoad, OpenThinAndSaveCountTheirWorkToTheEnd) {
+  TempFolder folder;
+  std::string text = "t,a\r\n";
+  for (int i = 0; i < 20000; ++i)
+    text += std::to_string(i) + ",\"" + std::to_string(i % 7) + "\"\r\n";
+  writeBytes(folder / "in.csv", text);
+  Progress opening;
+  auto opened = readDelimitedFile(folder / "in.csv", &opening);
+  ASSERT_TRUE(std::holds_alternative<OpenedTable>(opened));
+  EXPECT_EQ(opening.percent(), 100);
+  SharedVariables vars;
+  vars.SourceTable = std::move(std::get<OpenedTable>(opened).table);
+  for (const ThinMode mode : {ThinMode::Simple, ThinMode::Average, ThinMode::Peak}) {
+    ThinSettings settings{7, mode};
+    settings.headerLines = 1;
+    Progress thinning;
+    thinTable(vars, settings, &thinning);
+    EXPECT_GE(thinning.percent(), 99) << static_cast<int>(mode);  // the last group is incomplete
+    Progress saving;
+    EXPECT_EQ(saveDelimitedFile(vars.ResultTable, TextEncoding::Utf8, folder / "out.csv",
+                                LineEnd::CrLf, &saving),
+              std::nullopt);
+    EXPECT_EQ(saving.percent(), 100);
+  }
+}
 
 // /proc files claim size 0 and then deliver bytes: the read must notice the mismatch.
 TEST(FileRoad, RefusesAFileWhoseSizeChangesWhileRead) {
