@@ -33,8 +33,8 @@ TEST(ThinRequest, FullWidthDigitsSignAndPointReadAsTheirAsciiForms) {
     std::int16_t interval;
   } cases[] = {
       {QStringLiteral("10"), IntervalCheck::Ok, 10},
-      {QStringLiteral("１０"), IntervalCheck::Ok, 10},
-      {QStringLiteral("＋３"), IntervalCheck::Ok, 3},
+      {QStringLiteral("１９"), IntervalCheck::Ok, 19},  // with the rows below, every digit
+      {QStringLiteral("＋８"), IntervalCheck::Ok, 8},
       {QStringLiteral("２．５"), IntervalCheck::Ok, 2},
       {QStringLiteral("３２７６７"), IntervalCheck::Ok, 32767},
       {QStringLiteral("－５"), IntervalCheck::BelowTwo, 0},
@@ -53,17 +53,10 @@ TEST(ThinRequest, FullWidthDigitsSignAndPointReadAsTheirAsciiForms) {
 }
 
 TEST(ThinRequest, TheModeAndTheOptionsReachTheEngineSettings) {
-  const ThinOptions defaults;
-  const vorlet::ThinSettings plain =
-      checkThinRequest({QStringLiteral("4"), ThinMode::Peak, defaults}).settings;
-  EXPECT_EQ(plain.mode, ThinMode::Peak);
-  EXPECT_EQ(plain.headerLines, 0);
-  EXPECT_TRUE(plain.firstRecordFields.empty());
-  EXPECT_FALSE(plain.numbersOnly || plain.doublePrecision);
-
-  const ThinOptions all{7, true, true, true};
   const vorlet::ThinSettings set =
-      checkThinRequest({QStringLiteral("4"), ThinMode::Average, all}).settings;
+      checkThinRequest({QStringLiteral("4"), ThinMode::Average, ThinOptions{7, true, true, true}})
+          .settings;
+  EXPECT_EQ(set.mode, ThinMode::Average);
   EXPECT_EQ(set.headerLines, 7);
   EXPECT_TRUE(set.numbersOnly);
   EXPECT_EQ(set.firstRecordFields, std::vector<std::int32_t>{1});
@@ -85,10 +78,11 @@ TEST(ThinOptionsStore, OptionsPersistAndOutOfRangeValuesReadAsDefaults) {
   EXPECT_EQ(loadThinOptions(settings).headerLines, 0);
 }
 
-// Open, thin and save as the window does, with no window.
+// Open, thin and save as the window does, with no window: "あ" in Shift-JIS comes back as it was.
 TEST(WorkspaceSteps, OpenThinAndSaveBesideTheSource) {
   TempFolder folder;
-  writeBytes(folder / "data.csv", "1,a\r\n2,b\r\n3,c\r\n4,d\r\n5,e\r\n");
+  const std::string source = "1,\x82\xa0\r\n2,b\r\n3,c\r\n4,d\r\n5,e\r\n";
+  writeBytes(folder / "data.csv", source);
   Workspace workspace;
   ReadOutcome read = readSource(qpath(folder / "data.csv"));
   ASSERT_TRUE(std::holds_alternative<vorlet::OpenedTable>(read));
@@ -109,8 +103,8 @@ TEST(WorkspaceSteps, OpenThinAndSaveBesideTheSource) {
   EXPECT_FALSE(isResultSource(workspace, proposed));
   EXPECT_TRUE(isResultSource(workspace, qpath(folder.path() / "." / "data.csv")));
   EXPECT_EQ(saveResult(workspace, proposed), std::nullopt);
-  EXPECT_EQ(readBytes(folder / "data_n2_simple.csv"), "1,a\r\n3,c\r\n\r\n");
-  EXPECT_EQ(readBytes(folder / "data.csv"), "1,a\r\n2,b\r\n3,c\r\n4,d\r\n5,e\r\n");
+  EXPECT_EQ(readBytes(folder / "data_n2_simple.csv"), "1,\x82\xa0\r\n3,c\r\n\r\n");
+  EXPECT_EQ(readBytes(folder / "data.csv"), source);
 }
 
 TEST(WorkspaceSteps, TheProposedNameSaysHowTheResultWasMade) {
