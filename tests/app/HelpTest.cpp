@@ -28,23 +28,6 @@ using namespace vorlet::app;
 
 namespace {
 
-TEST(HelpPathIn, PutsExactlyOneSeparatorBetweenFolderAndName) {
-  struct Case {
-    const char* folder;
-    const char* path;
-  };
-  const Case cases[] = {
-      {"/opt/vorlet", "/opt/vorlet/vorlet.hlp"},
-      {"/opt/vorlet/", "/opt/vorlet/vorlet.hlp"},
-      {"D:\\tools", "D:\\tools\\vorlet.hlp"},
-      {"", "vorlet.hlp"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.folder);
-    EXPECT_EQ(helpPathIn(QString::fromUtf8(c.folder)), QString::fromUtf8(c.path));
-  }
-}
-
 bool neverHidden(const QFileInfo&) {
   return false;
 }

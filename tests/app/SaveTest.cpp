@@ -15,17 +15,6 @@ class SaveTest : public WindowTest {
   }
 };
 
-TEST_F(SaveTest, WithoutAResultItSaysSoBeforeAnyDialog) {
-  writeBytes(scratch("source.csv"), "1\r\n2\r\n");
-  open(path("source.csv"));
-  ui().n_save->trigger();
-  EXPECT_TRUE(dialogs->saveRequests.empty());
-  ASSERT_EQ(notifier->messages.size(), 1u);
-  EXPECT_TRUE(
-      notifier->messages.front().contains(QStringLiteral("保存する間引き結果がありません")));
-  EXPECT_EQ(readBytes(scratch("source.csv")), "1\r\n2\r\n");
-}
-
 // The dialog proposes a new name beside the source, so Enter never replaces the source; picking
 // the source itself is asked with a warning of its own, answered No unless the user says Yes.
 TEST_F(SaveTest, TheDialogProposesANewNameAndTheSourceIsReplacedOnlyAfterItsOwnWarning) {

@@ -83,7 +83,9 @@ TEST_F(WindowTest, MenusShowTheirShortcutsWhichRunTheCommands) {
   QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
   QTest::keyClick(form.get(), Qt::Key_F1);
   EXPECT_EQ(dialogs->openRequests.size(), 1u);
-  EXPECT_EQ(notifier->messages.size(), 1u);  // nothing to save yet
+  ASSERT_EQ(notifier->messages.size(), 1u);  // nothing to save yet, and before any dialog
+  EXPECT_TRUE(notifier->messages[0].contains(QStringLiteral("保存する間引き結果がありません")));
+  EXPECT_TRUE(dialogs->saveRequests.empty());
   // The help menu and button ask the viewer for the file the lookup found.
   ui().Command3->click();
   const QString setting = lookUpHelpFile(QCoreApplication::applicationDirPath());
