@@ -1,7 +1,9 @@
 // window_screenshots [FOLDER]: pictures of the window for reviewers, by default in
 // <build>/screenshots: at start, after thinning a Shift-JIS file, the interval notice, a long
-// path in peak mode, the thinning details dialog, and counts of 1,000 columns by 1,000,001
-// rows. Runs on Qt's offscreen platform; the files it opens are written inside FOLDER.
+// path in peak mode, the plot window over it (whole and zoomed in, also as SVG), the thinning
+// details dialog, and counts of 1,000 columns by 1,000,001 rows. Runs on Qt's offscreen platform;
+// the files it opens are written inside FOLDER.
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -13,12 +15,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/CommonDialog.h"
 #include "app/Fonts.h"
 #include "app/Form1.h"
 #include "app/Help.h"
 #include "app/Notifier.h"
+#include "app/PlotWindow.h"
 #include "app/ThinOptionsDialog.h"
 #include "app/ValueLabels.h"
 
@@ -26,17 +30,19 @@ using namespace vorlet::app;
 
 namespace {
 
-// Answers each open dialog with the path set last; nothing is ever saved.
+// Answers each open dialog with the path set last, and a save dialog with `save`, once.
 class NextFileDialogs final : public FileDialogBackend {
  public:
   QString next;
+  QString save;
   std::optional<QString> chooseFileToOpen(const FileDialogRequest& /*request*/) override {
     return next;
   }
   std::optional<QString> chooseFileToSave(const FileDialogRequest& /*request*/) override {
-    return std::nullopt;
+    if (save.isEmpty()) return std::nullopt;
+    return std::exchange(save, QString());
   }
-  bool confirmReplace(const QString& /*path*/) override { return false; }
+  bool confirmReplace(const QString& /*path*/) override { return true; }
   bool confirmReplaceSource(const QString& /*path*/) override { return false; }
 };
 
@@ -72,7 +78,7 @@ std::string observations() {
 // A signal with a spike every 7 records, the kind peak mode keeps.
 std::string signal() {
   std::string text;
-  for (int r = 1; r <= 120; ++r) {
+  for (int r = 1; r <= 2000; ++r) {
     text += std::to_string(r) + "," + (r % 7 == 0 ? "9.75" : "0.5") + "," + std::to_string(r % 10) +
             "\r\n";
   }
@@ -127,6 +133,17 @@ int main(int argc, char* argv[]) {
   c.open->trigger();
   thin("10", c.Option3);
   picture(window, "long-path-peak.png");
+
+  window.findChild<QAction*>(QStringLiteral("graph"))->trigger();
+  PlotWindow* plot = window.plotWindow();
+  if (plot == nullptr || !plot->waitForBuild()) return 1;
+  plot->resize(1100, 650);
+  picture(*plot, "plot-peak.png");
+  plot->canvas().setXRange({400, 600});  // the result's points far enough apart for markers
+  picture(*plot, "plot-peak-zoomed.png");
+  chooser.save = folder + QStringLiteral("/plot-peak-zoomed.svg");
+  plot->findChild<QPushButton*>(QStringLiteral("plotSave"))->click();
+  plot->close();
 
   ThinOptionsDialog details(ThinOptions{1, true, true, false}, &window);
   details.show();

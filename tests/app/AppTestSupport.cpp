@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
-#include <algorithm>
 
 #include "app/FlexGrid.h"
 #include "app/Fonts.h"
@@ -15,13 +14,6 @@
 using namespace vorlet::app;
 
 WindowTest::WindowTest() {
-  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(test->test_suite_name()) + "." + test->name();
-  std::replace(name.begin(), name.end(), '/', '_');
-  folder_ = std::filesystem::path(VORLET_BINARY_DIR) / "app-test-files" / name;
-  std::filesystem::remove_all(folder_);
-  std::filesystem::create_directories(folder_);
-
   auto scripted = std::make_unique<ScriptedFileDialogs>();
   auto recorder = std::make_unique<RecordingNotifier>();
   auto desk = std::make_unique<RecordingHelpDesk>();
@@ -32,11 +24,6 @@ WindowTest::WindowTest() {
                                               QSettings::IniFormat);
   form = std::make_unique<Form1>(Form1Services{std::move(scripted), std::move(recorder),
                                                std::move(desk), std::move(settings)});
-}
-
-WindowTest::~WindowTest() {
-  form.reset();
-  std::filesystem::remove_all(folder_);
 }
 
 QString WindowTest::path(const std::string& name) const {
@@ -76,14 +63,6 @@ std::vector<QString> WindowTest::rows(const FlexGrid& grid) {
   }
   while (!texts.empty() && texts.back() == QStringLiteral(",,,,")) texts.pop_back();
   return texts;
-}
-
-SourceState WindowTest::source() const {
-  const auto& table = form->workspace().vars.SourceTable;
-  return {ui().Label5->text(),     ui().Label7->text(),
-          ui().Label8->text(),     form->commonDialog().fileName(),
-          rows(*ui().MSFlexGrid1), table.fieldCount(),
-          table.recordCount()};
 }
 
 int main(int argc, char* argv[]) {

@@ -81,19 +81,10 @@ class RecordingHelpDesk final : public HelpDesk {
   void closeViewer() override { ++closed; }
 };
 
-// Everything the open command may change, to show that a step changed none of it.
-struct SourceState {
-  QString label5, label7, label8, dialogName;
-  std::vector<QString> preview;
-  std::int64_t fields, records;
-  bool operator==(const SourceState&) const = default;
-};
-
 // A main window wired to stand-ins, with a scratch folder for files.
 class WindowTest : public ::testing::Test {
  protected:
   WindowTest();
-  ~WindowTest() override;
 
   const Form1Controls& ui() const { return form->controls(); }
   std::filesystem::path scratch(const std::string& name) const { return folder_ / name; }
@@ -106,15 +97,12 @@ class WindowTest : public ::testing::Test {
   void save(const QString& chosen);
   // The grid's 50 × 5 texts, row by row, cells joined with "," and trailing empty rows dropped.
   static std::vector<QString> rows(const FlexGrid& grid);
-  SourceState source() const;
 
+  vorlet::testing_files::TempFolder folder_;  // outlives the window, which keeps its settings there
   ScriptedFileDialogs* dialogs;
   RecordingNotifier* notifier;
   RecordingHelpDesk* helpDesk;
   std::unique_ptr<Form1> form;
-
- private:
-  std::filesystem::path folder_;
 };
 
 using vorlet::testing_files::readBytes;

@@ -169,25 +169,18 @@ TEST(PlotAxesTest, TicksAreOneTwoOrFiveTimesAPowerOfTenWithReadableLabels) {
 
 TEST(PlotMappingTest, ResultRecordsStandWhereTheirGroupsAre) {
   using vorlet::ThinMode;
-  const auto settings = [](std::int16_t n, ThinMode mode, std::int32_t header) {
-    vorlet::ThinSettings s;
-    s.interval = n;
-    s.mode = mode;
-    s.headerLines = header;
-    return s;
-  };
   struct Case {
-    vorlet::ThinSettings settings;
+    vorlet::ThinSettings settings;  // interval, mode, header lines
     std::int64_t resultRecord;
     double position;
   };
   const Case cases[] = {
-      {settings(10, ThinMode::Simple, 0), 1, 1},    {settings(10, ThinMode::Simple, 0), 2, 11},
-      {settings(10, ThinMode::Average, 0), 1, 5.5}, {settings(10, ThinMode::Average, 0), 3, 25.5},
-      {settings(10, ThinMode::Peak, 0), 1, 3.25},   {settings(10, ThinMode::Peak, 0), 2, 7.75},
-      {settings(10, ThinMode::Peak, 0), 3, 13.25},  {settings(4, ThinMode::Simple, 2), 2, 2},
-      {settings(4, ThinMode::Simple, 2), 3, 3},     {settings(4, ThinMode::Simple, 2), 4, 7},
-      {settings(4, ThinMode::Minimum, 1), 2, 3.5},
+      {{10, ThinMode::Simple, 0}, 1, 1},    {{10, ThinMode::Simple, 0}, 2, 11},
+      {{10, ThinMode::Average, 0}, 1, 5.5}, {{10, ThinMode::Average, 0}, 3, 25.5},
+      {{10, ThinMode::Peak, 0}, 1, 3.25},   {{10, ThinMode::Peak, 0}, 2, 7.75},
+      {{10, ThinMode::Peak, 0}, 3, 13.25},  {{4, ThinMode::Simple, 2}, 2, 2},
+      {{4, ThinMode::Simple, 2}, 3, 3},     {{4, ThinMode::Simple, 2}, 4, 7},
+      {{4, ThinMode::Minimum, 1}, 2, 3.5},
   };
   for (const Case& c : cases) {
     EXPECT_DOUBLE_EQ(sourcePosition(c.settings, c.resultRecord), c.position)
@@ -197,11 +190,9 @@ TEST(PlotMappingTest, ResultRecordsStandWhereTheirGroupsAre) {
 }
 
 TEST(PlotMappingTest, SmallestIntervalFittingASpreadsheet) {
-  vorlet::ThinSettings simple;
-  vorlet::ThinSettings peak;
-  peak.mode = vorlet::ThinMode::Peak;
-  vorlet::ThinSettings longHeader;
-  longHeader.headerLines = 1'048'577;
+  const vorlet::ThinSettings simple{};
+  const vorlet::ThinSettings peak{2, vorlet::ThinMode::Peak};
+  const vorlet::ThinSettings longHeader{2, vorlet::ThinMode::Simple, 1'048'577};
   struct Case {
     vorlet::ThinSettings settings;
     std::int64_t records;

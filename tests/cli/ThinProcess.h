@@ -1,7 +1,7 @@
 #pragma once
 
 // Runs build/vorlet-thin as a child process, with what a test needs around it: standard input
-// and output on given descriptors, memory and file-size limits, another user, and a hang guard.
+// and output on given descriptors, memory and file-size limits, and a hang guard.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -20,12 +20,10 @@
 namespace vorlet::testing_process {
 
 struct ChildSetup {
-  int input = -1;           // the child's standard input; -1: /dev/null
-  int output = -1;          // the child's standard output; -1: a file the outcome holds
-  rlim_t fileSize = 0;      // bytes a file may have at most; 0: no limit
-  rlim_t addressSpace = 0;  // bytes of virtual memory at most; 0: no limit
-  uid_t user = 0;           // run as this user when not 0 (the test must be root)
-  gid_t group = 0;
+  int input = -1;                  // the child's standard input; -1: /dev/null
+  int output = -1;                 // the child's standard output; -1: a file the outcome holds
+  rlim_t fileSize = 0;             // bytes a file may have at most; 0: no limit
+  rlim_t addressSpace = 0;         // bytes of virtual memory at most; 0: no limit
   std::chrono::seconds guard{60};  // killed after this long: a hang, not a slow run
 };
 
@@ -64,7 +62,6 @@ inline pid_t startThin(const std::vector<std::string>& args, const std::filesyst
     const rlimit limit{setup.fileSize, setup.fileSize};
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
-  if (setup.user != 0 && (::setgid(setup.group) != 0 || ::setuid(setup.user) != 0)) ::_exit(126);
   // As from a terminal: a test run in the background must not hand its ignored signals on.
   for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXFSZ}) {
     ::signal(signal, SIG_DFL);

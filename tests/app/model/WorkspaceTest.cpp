@@ -33,8 +33,8 @@ TEST(ThinRequest, FullWidthDigitsSignAndPointReadAsTheirAsciiForms) {
     std::int16_t interval;
   } cases[] = {
       {QStringLiteral("10"), IntervalCheck::Ok, 10},
-      {QStringLiteral("１０"), IntervalCheck::Ok, 10},
-      {QStringLiteral("＋３"), IntervalCheck::Ok, 3},
+      {QStringLiteral("１９"), IntervalCheck::Ok, 19},  // with the rows below, every digit
+      {QStringLiteral("＋８"), IntervalCheck::Ok, 8},
       {QStringLiteral("２．５"), IntervalCheck::Ok, 2},
       {QStringLiteral("３２７６７"), IntervalCheck::Ok, 32767},
       {QStringLiteral("－５"), IntervalCheck::BelowTwo, 0},
@@ -53,17 +53,10 @@ TEST(ThinRequest, FullWidthDigitsSignAndPointReadAsTheirAsciiForms) {
 }
 
 TEST(ThinRequest, TheModeAndTheOptionsReachTheEngineSettings) {
-  const ThinOptions defaults;
-  const vorlet::ThinSettings plain =
-      checkThinRequest({QStringLiteral("4"), ThinMode::Peak, defaults}).settings;
-  EXPECT_EQ(plain.mode, ThinMode::Peak);
-  EXPECT_EQ(plain.headerLines, 0);
-  EXPECT_TRUE(plain.firstRecordFields.empty());
-  EXPECT_FALSE(plain.numbersOnly || plain.doublePrecision);
-
-  const ThinOptions all{7, true, true, true};
   const vorlet::ThinSettings set =
-      checkThinRequest({QStringLiteral("4"), ThinMode::Average, all}).settings;
+      checkThinRequest({QStringLiteral("4"), ThinMode::Average, ThinOptions{7, true, true, true}})
+          .settings;
+  EXPECT_EQ(set.mode, ThinMode::Average);
   EXPECT_EQ(set.headerLines, 7);
   EXPECT_TRUE(set.numbersOnly);
   EXPECT_EQ(set.firstRecordFields, std::vector<std::int32_t>{1});
@@ -85,11 +78,12 @@ TEST(ThinOptionsStore, OptionsPersistAndOutOfRangeValuesReadAsDefaults) {
   EXPECT_EQ(loadThinOptions(settings).headerLines, 0);
 }
 
-// Open, thin and save as the window does, with no window; a file with LF line ends is saved
-// with LF line ends.
+// Open, thin and save as the window does, with no window: "あ" in Shift-JIS and LF line ends come
+// back as they were.
 TEST(WorkspaceSteps, OpenThinAndSaveBesideTheSource) {
   TempFolder folder;
-  writeBytes(folder / "data.csv", "1,a\n2,b\n3,c\n4,d\n5,e\n");
+  const std::string source = "1,\x82\xa0\n2,b\n3,c\n4,d\n5,e\n";
+  writeBytes(folder / "data.csv", source);
   Workspace workspace;
   ReadOutcome read = readSource(qpath(folder / "data.csv"));
   ASSERT_TRUE(std::holds_alternative<vorlet::OpenedTable>(read));
@@ -110,8 +104,8 @@ TEST(WorkspaceSteps, OpenThinAndSaveBesideTheSource) {
   EXPECT_FALSE(isResultSource(workspace, proposed));
   EXPECT_TRUE(isResultSource(workspace, qpath(folder.path() / "." / "data.csv")));
   EXPECT_EQ(saveResult(workspace, proposed), std::nullopt);
-  EXPECT_EQ(readBytes(folder / "data_n2_simple.csv"), "1,a\n3,c\n\n");
-  EXPECT_EQ(readBytes(folder / "data.csv"), "1,a\n2,b\n3,c\n4,d\n5,e\n");
+  EXPECT_EQ(readBytes(folder / "data_n2_simple.csv"), "1,\x82\xa0\n3,c\n\n");
+  EXPECT_EQ(readBytes(folder / "data.csv"), source);
 }
 
 TEST(WorkspaceSteps, TheProposedNameSaysHowTheResultWasMade) {

@@ -87,8 +87,6 @@ const KindOfFile kKinds[] = {
      Kind::NotRegular},
     {"Missing", [](const TempFolder& f) { return f / "missing.csv"; }, Kind::NotFound,
      Kind::NotFound},
-    {"InMissingFolder", [](const TempFolder& f) { return f / "missing" / "in.csv"; },
-     Kind::NotFound, Kind::NotFound},
     // One endless line of NUL bytes: the stream refuses it at the first, before the line fills
     // the memory; the window knows at once that it would not fit.
     {"SparseTerabyte",
