@@ -35,11 +35,6 @@ void WindowTest::open(const QString& chosen) {
   ui().open->trigger();
 }
 
-void WindowTest::cancelOpen() {
-  dialogs->openAnswers.push_back(kCancel);
-  ui().open->trigger();
-}
-
 void WindowTest::thin(const QString& interval, vorlet::ThinMode mode) {
   ui().Text1->setText(interval);
   QRadioButton* option = mode == vorlet::ThinMode::Average ? ui().Option2

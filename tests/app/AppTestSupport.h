@@ -91,7 +91,7 @@ class WindowTest : public ::testing::Test {
   QString path(const std::string& name) const;
 
   void open(const QString& chosen);
-  void cancelOpen();
+  void cancelOpen() { open(kCancel); }
   // Types the interval, picks the mode and presses the thin button.
   void thin(const QString& interval, vorlet::ThinMode mode = vorlet::ThinMode::Simple);
   void save(const QString& chosen);

@@ -71,7 +71,6 @@ TEST_F(DesktopTest, ALongPathShowsItsFileNameAboveTheCounts) {
   EXPECT_EQ(label.shownText(), QStringLiteral("/tmp/a.csv"));
 }
 
-// The program's argument and a dropped file go through the open command and its checks.
 TEST_F(DesktopTest, AFileGivenAtStartOrDroppedIsOpened) {
   writeBytes(scratch("given.csv"), "1,2\r\n");
   form->openFile(path("given.csv"));
@@ -91,9 +90,7 @@ TEST_F(DesktopTest, AFileGivenAtStartOrDroppedIsOpened) {
   EXPECT_EQ(ui().Label5->text(), path("dropped.csv"));
 }
 
-// Long work runs on another thread while the window's loop runs: the status bar shows what is
-// done and how much of it, the commands' inputs are blocked, the pointer is the hourglass; all
-// comes back after.
+// The status bar shows what is done and how far, the pointer is the hourglass; all comes back.
 TEST_F(DesktopTest, LongWorkRunsOffTheWindowsThreadWithItsInputsBlocked) {
   const auto* bar = form->findChild<QProgressBar*>(QStringLiteral("Progress"));
   ASSERT_NE(bar, nullptr);

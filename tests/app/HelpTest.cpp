@@ -28,11 +28,6 @@ using namespace vorlet::app;
 
 namespace {
 
-bool neverHidden(const QFileInfo&) {
-  return false;
-}
-
-// Each case lays out a fresh folder and looks the help file up in the program folder under it.
 TEST(LookUpHelpFile, CountsOnlyAnOrdinaryVisibleFileInTheProgramOrItsShareFolder) {
   struct Case {
     const char* name;
@@ -52,6 +47,7 @@ TEST(LookUpHelpFile, CountsOnlyAnOrdinaryVisibleFileInTheProgramOrItsShareFolder
     helpFileIn("bin")(dir);
     helpFileIn("share/vorlet")(dir);
   };
+  const auto neverHidden = [](const QFileInfo&) { return false; };
   const auto markedHidden = [](const QFileInfo& info) { return info.fileName() == "vorlet.hlp"; };
   const Case cases[] = {
       {"ordinary file", helpFileIn("."), neverHidden, "", "/vorlet.hlp"},
@@ -69,11 +65,7 @@ TEST(LookUpHelpFile, CountsOnlyAnOrdinaryVisibleFileInTheProgramOrItsShareFolder
        nullptr},
       // Installed: the program in bin, its help file in share/vorlet; one beside it comes first.
       {"installed", helpFileIn("share/vorlet"), {}, "/bin", "/share/vorlet/vorlet.hlp"},
-      {"installed, folder named with a slash",
-       helpFileIn("share/vorlet"),
-       {},
-       "/bin/",
-       "/share/vorlet/vorlet.hlp"},
+      {"folder with a slash", helpFileIn("share/vorlet"), {}, "/bin/", "/share/vorlet/vorlet.hlp"},
       {"installed with a copy beside", inBinAndShare, {}, "/bin", "/bin/vorlet.hlp"},
   };
   for (const Case& c : cases) {
@@ -269,25 +261,21 @@ TEST(VersionMessage, IsAModalBoxTitledVorletWithTwoLinesJoinedByCrLfAndOneOkButt
 // The icons are compiled into the program and drawn by Qt's SVG icon engine; either missing
 // leaves the windows with blank icons and no error.
 TEST(Icons, AreBuiltInAndDrawAtWindowIconSizes) {
-  struct Case {
-    const char* resource;
-    QColor centre;  // a colour the picture must have somewhere near its middle
-  };
-  const Case cases[] = {
+  // Each with a colour it must have somewhere near its middle.
+  const std::pair<const char*, QColor> cases[] = {
       {":/icons/vorlet.svg", QColor(0xc0, 0xc0, 0xc0)},  // the grey button face
       {":/icons/stop.svg", QColor(0xd0, 0x10, 0x1a)},    // the red of the sign
   };
-  for (const Case& c : cases) {
+  for (const auto& [resource, centre] : cases) {
     for (const int size : {16, 32}) {
-      SCOPED_TRACE(std::string(c.resource) + " at " + std::to_string(size));
-      const QIcon icon(c.resource);
-      const QImage image = icon.pixmap(size, size).toImage();
+      SCOPED_TRACE(std::string(resource) + " at " + std::to_string(size));
+      const QImage image = QIcon(resource).pixmap(size, size).toImage();
       ASSERT_FALSE(image.isNull());
       ASSERT_EQ(image.width(), size);
       bool found = false;
       for (int y = size / 4; y < size * 3 / 4 && !found; ++y)
         for (int x = size / 8; x < size / 4 && !found; ++x)
-          found = image.pixelColor(x, y).rgb() == c.centre.rgb();
+          found = image.pixelColor(x, y).rgb() == centre.rgb();
       EXPECT_TRUE(found);
     }
   }

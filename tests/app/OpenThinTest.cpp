@@ -79,9 +79,8 @@ TEST_F(OpenThinTest, TheGridShowsCellsDecodedInTheirFilesEncoding) {
   }
 }
 
-// Cancelling, or a refused open (a picture here; the message per kind of refusal is in
-// WorkspaceTest), changes nothing: not the source, its labels, its preview, nor the name the
-// next dialog offers.
+// Cancelling, or a refused open (a picture here), changes nothing: not the source, its labels,
+// its preview, nor the name the next dialog offers.
 TEST_F(OpenThinTest, ARefusalKeepsTheSourceAndTheDialogsFileName) {
   cancelOpen();
   EXPECT_TRUE(ui().Label5->text().isEmpty());
@@ -129,8 +128,7 @@ TEST_F(OpenThinTest, AverageThinningShowsSinglePrecisionMeans) {
   EXPECT_EQ(resultPreview(), (std::vector<QString>{QStringLiteral("1.5,0.15,,,")}));
 }
 
-// The peak option and the detail settings of the options menu reach the engine; the settings
-// persist, and a cancelled dialog keeps them.
+// The settings persist, and a cancelled dialog keeps them.
 TEST_F(OpenThinTest, PeakModeAndTheDetailSettingsReachTheEngine) {
   writeBytes(scratch("a.csv"), numbered(9, 2));
   open(path("a.csv"));

@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -16,22 +17,13 @@ using namespace vorlet::app;
 
 namespace {
 
-// A reproducible generator (the standard distributions differ between libraries).
-struct Lcg {
-  std::uint64_t state;
-  std::uint32_t next() {
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<std::uint32_t>(state >> 33);
-  }
-};
-
 // Values that are floats, written as the shortest text that reads back exactly, so that the
 // pyramid's single-precision bounds must equal the plain scan's; gaps and spikes planted.
-vorlet::CellTable signalTable(std::int32_t records, Lcg& random) {
+vorlet::CellTable signalTable(std::int32_t records, std::mt19937& random) {
   vorlet::CellTable table;
   table.dimension(1, 1, 1, records);
   for (std::int32_t r = 1; r <= records; ++r) {
-    const std::uint32_t draw = random.next();
+    const auto draw = static_cast<std::uint32_t>(random());
     std::string text;
     if (draw % 97 == 0) {
       text = draw % 2 ? "" : "n/a";
@@ -63,7 +55,7 @@ std::vector<Envelope> bruteForce(const PlotColumn& column, const XOf& x, const A
 }  // namespace
 
 TEST(PlotPyramidTest, EnvelopeEqualsAPlainScanAtEveryZoomOnBothKindsOfXAxis) {
-  Lcg random{42};
+  std::mt19937 random(42);
   constexpr std::int32_t kRecords = 60'013;
   const vorlet::CellTable table = signalTable(kRecords, random);
   const std::atomic<bool> stop{false};
@@ -72,7 +64,8 @@ TEST(PlotPyramidTest, EnvelopeEqualsAPlainScanAtEveryZoomOnBothKindsOfXAxis) {
   ASSERT_TRUE(pyramid);
 
   std::vector<double> times;  // a time column: steps of 0, 0.5 or 1
-  for (double t = 1e9; times.size() < kRecords; t += (random.next() % 3) * 0.5) times.push_back(t);
+  for (double t = 1e9; times.size() < kRecords; t += static_cast<double>(random() % 3) * 0.5)
+    times.push_back(t);
   const XOf time = [&times](std::int64_t i) { return times[static_cast<std::size_t>(i)]; };
   const XSamples samples = sampleX(kRecords, time);
   const std::vector<std::tuple<const char*, XOf, const XSamples*>> axes = {
@@ -127,7 +120,7 @@ TEST(PlotPyramidTest, ACopyReadsLikeItsTableAlsoWhenTwoThreadsMadeIt) {
 }
 
 TEST(PlotPyramidTest, BuildGivesUpWhenStopped) {
-  Lcg random{7};
+  std::mt19937 random(7);
   const vorlet::CellTable table = signalTable(100'000, random);
   const std::atomic<bool> stop{true};
   EXPECT_FALSE(PlotPyramid::build(PlotColumn::copyOf(table, 1, 1, 100'000), stop));

@@ -34,14 +34,10 @@ struct Outcome {
   std::string err;
 };
 
-inline std::string thinProgram() {
-  return std::string(VORLET_BINARY_DIR) + "/vorlet-thin";
-}
-
 // Starts vorlet-thin with `args`; its standard output and error go to `out` and `err`.
 inline pid_t startThin(const std::vector<std::string>& args, const std::filesystem::path& out,
                        const std::filesystem::path& err, const ChildSetup& setup = {}) {
-  std::vector<std::string> argv = {thinProgram()};
+  std::vector<std::string> argv = {std::string(VORLET_BINARY_DIR) + "/vorlet-thin"};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> pointers;
   for (auto& arg : argv) pointers.push_back(arg.data());

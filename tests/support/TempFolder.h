@@ -9,6 +9,18 @@
 
 namespace vorlet::testing_files {
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;  // the sanitizer's shadow memory does not fit a memory limit
+#else
+constexpr bool kSanitized = false;
+#endif
+
+inline std::string repeated(const std::string& piece, std::size_t times) {
+  std::string text;
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
 // A fresh folder for one test, removed with everything in it afterwards.
 class TempFolder {
  public:

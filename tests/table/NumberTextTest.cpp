@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace vorlet {
 namespace {
@@ -20,22 +21,17 @@ TEST(ParseDecimal, AcceptsPlainDecimalsOnly) {
   }
 }
 
-struct FormatCase {
-  double value;
-  const char* text;
-};
-
 // Single precision is compared with the oracle's formatter in NumberOracleTest.
 TEST(FormatDouble, FifteenDigitsAtMost) {
-  const FormatCase cases[] = {{1.0 / 3.0, "0.333333333333333"},
-                              {1e15, "1E+15"},
-                              {123456, "123456"},
-                              {0.1 + 0.2, "0.3"},
-                              {-2e-5, "-2E-05"},
-                              {1e100, "1E+100"}};
-  for (const FormatCase& c : cases) {
+  const std::pair<double, const char*> cases[] = {{1.0 / 3.0, "0.333333333333333"},
+                                                  {1e15, "1E+15"},
+                                                  {123456, "123456"},
+                                                  {0.1 + 0.2, "0.3"},
+                                                  {-2e-5, "-2E-05"},
+                                                  {1e100, "1E+100"}};
+  for (const auto& [value, text] : cases) {
     char buffer[kNumberTextMax];
-    EXPECT_EQ(std::string(buffer, formatDouble(c.value, buffer)), c.text) << c.value;
+    EXPECT_EQ(std::string(buffer, formatDouble(value, buffer)), text) << value;
   }
 }
 

@@ -25,7 +25,6 @@ QString qpath(const std::filesystem::path& path) {
 
 }  // namespace
 
-// The interval box reads what an input method types: full-width digits, sign and point.
 TEST(ThinRequest, FullWidthDigitsSignAndPointReadAsTheirAsciiForms) {
   const struct {
     QString text;
@@ -129,7 +128,6 @@ TEST(WorkspaceSteps, TheProposedNameSaysHowTheResultWasMade) {
   }
 }
 
-// One table over the open messages: each kind of refusal names the file and its reason.
 TEST(UserMessages, AnOpenRefusalNamesTheFileAndItsReason) {
   using Kind = vorlet::FileError::Kind;
   const struct {

@@ -23,12 +23,6 @@ using testing_files::TempFolder;
 using testing_files::writeBytes;
 namespace fs = std::filesystem;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;  // the sanitizer's shadow memory does not fit a memory limit
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // Open, thin and save count their work to the end, in every mode, so the window's percentage
 // reaches 100 and never passes it.
 TEST(FileRoad, OpenThinAndSaveCountTheirWorkToTheEnd) {
@@ -57,18 +51,11 @@ TEST(FileRoad, OpenThinAndSaveCountTheirWorkToTheEnd) {
   }
 }
 
-// /proc files claim size 0 and then deliver bytes: the read must notice the mismatch.
-TEST(FileRoad, RefusesAFileWhoseSizeChangesWhileRead) {
-  if (!fs::exists("/proc/self/status")) GTEST_SKIP() << "no /proc";
-  const auto result = readDelimitedFile("/proc/self/status");
-  ASSERT_TRUE(std::holds_alternative<FileError>(result));
-  EXPECT_EQ(std::get<FileError>(result).kind, Kind::ChangedSize);
-}
-
 // The size check passes (the machine has the memory) but the process may not take it: the
 // table's allocation fails halfway, and the open is refused as too large instead of crashing.
 TEST(FileRoad, RunningOutOfMemoryWhileOpeningIsRefusedAsTooLarge) {
-  if (kSanitized) GTEST_SKIP() << "a memory limit and the address sanitizer do not mix";
+  if (testing_files::kSanitized)
+    GTEST_SKIP() << "a memory limit and the address sanitizer do not mix";
   const testing_files::TempFolder folder;
   const fs::path path = folder / "input.csv";
   std::string bytes;

@@ -2,7 +2,6 @@
 // and inputs made to reach the rules where the two roads and the writer part most easily.
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,11 +16,6 @@ struct RoadInput {
   const char* name;
   std::string bytes;
 };
-// Test names, not bytes, in the test list.
-void PrintTo(const RoadInput& c, std::ostream* os) {
-  *os << c.name;
-}
-
 const RoadInput kInputs[] = {
     {"Measurements",
      "time,a,b\r\n1700000000000,1.25,-3\r\n1700000000010,1.5,-2.75\r\n1700000000020,,4e2\r\n"
@@ -62,9 +56,8 @@ TEST_P(RoadProperties, Hold) {
 INSTANTIATE_TEST_SUITE_P(Fuzz, RoadProperties, ::testing::ValuesIn(kInputs),
                          [](const auto& test) { return std::string(test.param.name); });
 
-// Measurement files big enough for the helper threads and many batches, with the cells where
-// the rules of a group part: ties, -0, texts, blanks, values beyond single and double, quoted
-// fields, ragged records. Each is thinned under the random settings its bytes draw.
+// Files big enough for the helper threads, with cells where the rules of a group part, each
+// thinned under the random settings its bytes draw.
 TEST(RoadProperties, HoldUnderRandomSettings) {
   static const char* const kOdd[] = {"",        "-0",         "0",     "abc",
                                      "1e39",    "1e400",      " 7 ",   "7",

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 
 namespace vorlet {
@@ -17,11 +16,6 @@ struct EncodingCase {
   Kind kind;
   std::uint64_t offset;
 };
-// Test names, not bytes, in the test list.
-void PrintTo(const EncodingCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
 const EncodingCase kCases[] = {
     {"EmptyIsUtf8", "", Kind::Utf8, 0},
     {"Utf16WithBom", "\xFF\xFEz\0"s, Kind::Binary, 3},

@@ -1,9 +1,5 @@
-// Both roads of thinning against the rules read the slow, obvious way: the reference reader's
-// records, thinned by a loop straight from the thinning rules, with means written by the
-// reference formatter. The window's road (open, ThinTable, the bytes a save writes) and the
-// command line's streaming road (in chunks of many sizes, so that the encoding check runs beside
-// it and Shift-JIS files are read again) must give exactly those bytes, and so each other's.
-// The streaming road also refuses a bad input before any output.
+// Both roads of thinning (open, ThinTable and save; the stream in chunks of many sizes) against
+// the reference reader's records thinned by a loop straight from the rules: the same bytes.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -171,8 +167,7 @@ TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
   }
 }
 
-// An LF file was read as one record, its LFs inside the cells; both roads now read its records
-// and write LF.
+// An LF file was read as one record; both roads now read its records and write LF.
 TEST(BothRoads, ReadUnixLineEnds) {
   TempFolder folder;
   writeBytes(folder / "in.csv", "t,v\n1,2\n\"a\nb\",3\n4,5\n");

@@ -1,7 +1,5 @@
-// The number conversions' fast paths against the slow, obvious reading of their rules, on many
-// generated texts and floats: a reader that checks the grammar character by character and hands
-// the checked text to std::from_chars, and a formatter that tries precisions 1 to 7 with
-// std::to_chars and reads each one back.
+// The number conversions' fast paths against slow, obvious readings of their rules (a grammar
+// check before std::from_chars; precisions 1 to 7 of std::to_chars, each read back).
 #include <gtest/gtest.h>
 
 #include <bit>
