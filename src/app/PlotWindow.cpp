@@ -105,7 +105,7 @@ bool isTimeColumn(const PlotColumn& column, const std::atomic<bool>& stop, XSamp
          (middle == 0 || column.value(middle - 1) <= column.value(middle));
 }
 
-QString modeName(vorlet::ThinMode mode) {
+QString legendModeName(vorlet::ThinMode mode) {
   switch (mode) {
     case vorlet::ThinMode::Simple:
       return QStringLiteral("単純");
@@ -370,7 +370,7 @@ void PlotWindow::updateSeries() {
       {resultPyramid_, PlotColumn::viewOf(*result_, field_, 1, *result_->upperBound(2)), resultX(),
        resultSamples_},
       QStringLiteral("間引き後 (%1, N = %2)")
-          .arg(modeName(settings_.mode))
+          .arg(legendModeName(settings_.mode))
           .arg(settings_.interval));
 }
 

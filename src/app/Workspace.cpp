@@ -39,22 +39,6 @@ std::optional<std::int32_t> upperBound(const vorlet::CellTable& table, int dimen
   return bound ? std::optional(*bound) : std::nullopt;
 }
 
-const char* modeName(vorlet::ThinMode mode) {
-  switch (mode) {
-    case vorlet::ThinMode::Simple:
-      return "simple";
-    case vorlet::ThinMode::Average:
-      return "average";
-    case vorlet::ThinMode::Peak:
-      return "peak";
-    case vorlet::ThinMode::Minimum:
-      return "min";
-    case vorlet::ThinMode::Maximum:
-      return "max";
-  }
-  return "thinned";
-}
-
 bool sameFile(const QString& a, const QString& b) {
   if (a.isEmpty() || b.isEmpty()) return false;
   const QFileInfo first(a), second(b);
@@ -115,10 +99,12 @@ QString proposedSaveName(const Workspace& workspace) {
   if (workspace.resultSourcePath.isEmpty()) return {};
   const QFileInfo source(workspace.resultSourcePath);
   const QString suffix = source.suffix().isEmpty() ? QStringLiteral("csv") : source.suffix();
-  const QString name = QStringLiteral("%1_n%2_%3.%4")
-                           .arg(source.completeBaseName())
-                           .arg(workspace.resultSettings.interval)
-                           .arg(QLatin1String(modeName(workspace.resultSettings.mode)), suffix);
+  const std::string_view mode = vorlet::modeName(workspace.resultSettings.mode);
+  const QString name =
+      QStringLiteral("%1_n%2_%3.%4")
+          .arg(source.completeBaseName())
+          .arg(workspace.resultSettings.interval)
+          .arg(QString::fromLatin1(mode.data(), static_cast<qsizetype>(mode.size())), suffix);
   return source.dir().filePath(name);
 }
 

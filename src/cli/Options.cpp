@@ -111,20 +111,11 @@ std::optional<UsageError> readInterval(std::string_view text, ThinSettings& sett
   return UsageError{message({"the interval '", text, "' is not usable"})};
 }
 
-struct ModeName {
-  std::string_view name;
-  ThinMode mode;
-};
-constexpr ModeName kModes[] = {{"simple", ThinMode::Simple},
-                               {"average", ThinMode::Average},
-                               {"peak", ThinMode::Peak},
-                               {"min", ThinMode::Minimum},
-                               {"max", ThinMode::Maximum}};
-
 std::optional<UsageError> readMode(std::string_view text, ThinSettings& settings) {
-  for (const ModeName& mode : kModes) {
-    if (text == mode.name) {
-      settings.mode = mode.mode;
+  for (const ThinMode mode : {ThinMode::Simple, ThinMode::Average, ThinMode::Peak,
+                              ThinMode::Minimum, ThinMode::Maximum}) {
+    if (text == modeName(mode)) {
+      settings.mode = mode;
       return std::nullopt;
     }
   }
@@ -262,13 +253,9 @@ std::string describeSettings(const ThinSettings& settings) {
     if (!fields.empty()) fields += ',';
     fields += std::to_string(field);
   }
-  std::string mode = "simple";
-  for (const ModeName& name : kModes) {
-    if (name.mode == settings.mode) mode = name.name;
-  }
-  return message({"interval ", std::to_string(settings.interval), ", mode ", mode,
-                  ", header lines ", std::to_string(settings.headerLines), ", numbers only ",
-                  settings.numbersOnly ? "on" : "off", ", first-record fields ",
+  return message({"interval ", std::to_string(settings.interval), ", mode ",
+                  modeName(settings.mode), ", header lines ", std::to_string(settings.headerLines),
+                  ", numbers only ", settings.numbersOnly ? "on" : "off", ", first-record fields ",
                   fields.empty() ? "none" : fields, ", double precision ",
                   settings.doublePrecision ? "on" : "off"});
 }

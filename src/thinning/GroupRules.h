@@ -139,6 +139,23 @@ class AverageGroups {
   std::uint64_t notNumbers_ = 0;
 };
 
+// The mode's name, as vorlet-thin's -m takes it and the window's proposed save name writes it.
+inline std::string_view modeName(ThinMode mode) noexcept {
+  switch (mode) {
+    case ThinMode::Simple:
+      return "simple";
+    case ThinMode::Average:
+      return "average";
+    case ThinMode::Peak:
+      return "peak";
+    case ThinMode::Minimum:
+      return "min";
+    case ThinMode::Maximum:
+      return "max";
+  }
+  return "simple";
+}
+
 // Output records per complete group: peak mode keeps two.
 inline std::int32_t recordsPerGroup(ThinMode mode) noexcept {
   return mode == ThinMode::Peak ? 2 : 1;
