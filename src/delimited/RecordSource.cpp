@@ -33,27 +33,41 @@ class PlainScan {
     const std::size_t end = std::min(text.size(), pos + (std::size_t{1} << 31));
     const char* const data = text.data();
     std::uint32_t recordStart = 0;
+    std::size_t fields = 0;
+    std::size_t records = 0;
     for (std::size_t block = pos; block < end; block += 64) {
       const Masks m = masksAt(data, block, end);
       const std::uint64_t quoteBefore = m.quote & (0 - m.quote);  // lowest quote, or 0
       std::uint64_t events = m.field | m.lineEnd;
       if (quoteBefore != 0) events &= quoteBefore - 1;
+      // At most 64 events a block: room for them all, written without a check each. A line
+      // end is written as one, then counted or not, so that which it is costs no branch.
+      batch.fieldEnds.room(64);
+      batch.recordEnds.room(64);
+      batch.recordStarts.room(64);
+      std::uint32_t* const fieldEnds = batch.fieldEnds.data();
+      std::uint32_t* const recordEnds = batch.recordEnds.data();
+      std::uint32_t* const recordStarts = batch.recordStarts.data();
+      const auto offset = static_cast<std::uint32_t>(block - pos);
       for (; events != 0; events &= events - 1) {
-        const std::uint64_t bit = events & (0 - events);
-        const auto at = static_cast<std::uint32_t>(
-            block + static_cast<std::size_t>(std::countr_zero(events)) - pos);
-        batch.fieldEnds.push_back(at);
-        if ((m.lineEnd & bit) != 0) {
-          batch.recordEnds.push_back(static_cast<std::uint32_t>(batch.fieldEnds.size()));
-          batch.recordStarts.push_back(recordStart);
-          recordStart = at + kRecord;
-          if (batch.recordEnds.size() == maxRecords) return pos + recordStart;
-        }
+        const auto bit = static_cast<std::uint32_t>(std::countr_zero(events));
+        const std::uint32_t at = offset + bit;
+        fieldEnds[fields++] = at;
+        const auto ends = static_cast<std::uint32_t>((m.lineEnd >> bit) & 1);
+        recordEnds[records] = static_cast<std::uint32_t>(fields);
+        recordStarts[records] = recordStart;
+        records += ends;
+        recordStart = ends != 0 ? at + kRecord : recordStart;
+        if (records == maxRecords) break;
       }
+      batch.fieldEnds.resize(fields);
+      batch.recordEnds.resize(records);
+      batch.recordStarts.resize(records);
+      if (records == maxRecords) return pos + recordStart;
       if (quoteBefore != 0) break;  // the quote lies in the record being read
     }
     // The record being read did not end: it is left to the scanner.
-    batch.fieldEnds.resize(batch.recordEnds.empty() ? 0 : batch.recordEnds.back());
+    batch.fieldEnds.resize(records == 0 ? 0 : batch.recordEnds.back());
     return pos + recordStart;
   }
 

@@ -1,6 +1,7 @@
 #include "thinning/RecordThinner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <type_traits>
 
@@ -12,6 +13,9 @@ namespace {
 constexpr std::size_t kBatchRecords = 8192;
 // Below this many records a batch is not worth handing half of to the helper.
 constexpr std::size_t kRecordsForHelper = 256;
+// This thread's share of a batch is counted in 1/kShares and moves by kShareStep a batch.
+constexpr std::uint32_t kShares = 1024;
+constexpr std::uint32_t kShareStep = 8;
 
 // Eight bytes at a time: a byte equal to CR or LF leaves a zero byte in the exclusive or.
 bool holdsLineEnd(const char* begin, const char* end) noexcept {
@@ -179,17 +183,39 @@ void RecordThinner::addGroups(Ranges& ranges, const RecordBatch& batch, std::siz
   const std::size_t to = batch.records();
   if (from == to) return;
   const GroupClock before = clock_;
-  if (ranges.size() == 2 && to - from >= kRecordsForHelper) {
-    auto second = [&] { ranges[1].add(batch, from, to, fields_, before); };
+  auto& opening = ranges[opening_];
+  // The split falls on a group boundary: the helper's range starts a group of its own.
+  const auto interval = static_cast<std::size_t>(settings_.interval);
+  const std::size_t boundary = from + (before.pending() == 0 ? 0 : before.remaining());
+  const std::size_t wanted = from + (to - from) * share_ / kShares;
+  const std::size_t split =
+      boundary + (wanted > boundary ? (wanted - boundary) / interval * interval : 0);
+  if (ranges.size() == 2 && to - from >= kRecordsForHelper && split < to) {
+    auto& rest = ranges[1 - opening_];
+    std::atomic<bool> done{false};
+    auto second = [&] {
+      rest.add(batch, split, to, fields_, GroupClock(settings_.interval));
+      done.store(true, std::memory_order_release);
+    };
     helper_.post(second);
-    ranges[0].add(batch, from, to, fields_, before);
+    if (split > from) opening.add(batch, from, split, fields_, before);
+    // Whoever finished first takes a little more of the next batch.
+    const bool helperWasFirst = done.load(std::memory_order_acquire);
     helper_.wait();
+    if (helperWasFirst) {
+      share_ = std::max(kShareStep, share_) - kShareStep;
+    } else {
+      share_ = std::min(kShares - kShareStep, share_ + kShareStep);
+    }
+    writeGroups(opening);
+    writeGroups(rest);
+    opening_ = 1 - opening_;
   } else {
-    for (auto& range : ranges) range.add(batch, from, to, fields_, before);
+    opening.add(batch, from, to, fields_, before);
+    writeGroups(opening);
   }
   for (std::size_t r = from; r < to; ++r) clock_.advance();
   recordsRead_ += to - from;
-  writeGroups(ranges);
 }
 
 ThinCounts RecordThinner::counts() const noexcept {
@@ -207,21 +233,15 @@ void RecordThinner::start(std::size_t fields) {
   fields_ = fields;
   if (mode_ == ThinMode::Simple) return;
   const bool plain = plainGroups(settings_, static_cast<std::int64_t>(fields));
-  const auto addRange = [&](std::size_t first, std::size_t last) {
+  const std::size_t ranges = helper_.start() ? 2 : 1;
+  for (std::size_t i = 0; i < ranges; ++i) {
     if (plain) {
-      averages_.emplace_back(settings_, first, last, appendField_);
+      averages_.emplace_back(settings_, 0, fields, appendField_);
     } else {
-      ruled_.emplace_back(settings_, first, last, appendField_);
+      ruled_.emplace_back(settings_, 0, fields, appendField_);
     }
-  };
-  if (fields >= 2 && helper_.start()) {
-    // This thread also reads and scans the text: it keeps a third of the fields.
-    const std::size_t split = std::max<std::size_t>(1, fields / 3);
-    addRange(0, split);
-    addRange(split, fields);
-  } else {
-    addRange(0, fields);
   }
+  share_ = kShares / 3;
 }
 
 void RecordThinner::addSimple(const RecordBatch& batch, std::size_t record) {
@@ -251,18 +271,15 @@ void RecordThinner::writeRecord(const RecordBatch& batch, std::size_t record) {
   out_.bytes += lineEnd_;
 }
 
-// The output records the field ranges completed, each range giving its fields.
-template <class Ranges>
-void RecordThinner::writeGroups(Ranges& ranges) {
-  for (std::size_t g = 0; g < ranges[0].groups(); ++g) {
-    for (std::size_t i = 0; i < ranges.size(); ++i) {
-      if (i > 0) out_.bytes += ',';
-      out_.bytes += ranges[i].group(g);
-    }
+// The output records a range completed.
+template <class Range>
+void RecordThinner::writeGroups(Range& range) {
+  for (std::size_t g = 0; g < range.groups(); ++g) {
+    out_.bytes += range.group(g);
     out_.bytes += lineEnd_;
     commit();
   }
-  for (auto& range : ranges) range.clearGroups();
+  range.clearGroups();
 }
 
 }  // namespace vorlet

@@ -27,9 +27,9 @@ using AppendField = void (*)(std::string& out, std::string_view text);
 
 // Thinning of a range of fields by groups: their running state, and the output records of the
 // groups they completed as text, the fields separated by commas. `Groups` is AverageGroups for
-// plain average thinning, TextGroups under any other settings but simple thinning. Fields are
-// independent and each group's cells are added in record order, so ranges thinned on different
-// threads give the same output.
+// plain average thinning, TextGroups under any other settings but simple thinning. Groups are
+// independent, so runs of whole groups thinned by different FieldRanges on different threads
+// give the same output as one FieldRange thinning them all.
 template <class Groups>
 class FieldRange {
  public:
@@ -109,8 +109,8 @@ class RecordThinner {
     if (clock_.advance(static_cast<std::int32_t>(records))) commit();
   }
 
-  // The records of a batch. Thinning by groups splits the fields with the helper when there
-  // is one.
+  // The records of a batch. Thinning by groups splits them with the helper when there is one:
+  // this thread takes the groups of the first part, the helper those of the rest.
   void add(const RecordBatch& batch);
 
   // Drops the first record of a group that never completed.
@@ -125,8 +125,8 @@ class RecordThinner {
   void addSimple(const RecordBatch& batch, std::size_t record);
   // Writes a record as simple thinning copies it.
   void writeRecord(const RecordBatch& batch, std::size_t record);
-  template <class Ranges>
-  void writeGroups(Ranges& ranges);
+  template <class Range>
+  void writeGroups(Range& range);
   void commit() {
     out_.committed = out_.bytes.size();
     ++recordsWritten_;
@@ -139,9 +139,14 @@ class RecordThinner {
   std::string_view lineEnd_;
   AppendField appendField_;
   std::size_t fields_ = 0;
-  // Plain average thinning, or any other settings but simple thinning: all fields, or two parts.
+  // Plain average thinning, or any other settings but simple thinning: one range of all fields,
+  // or two that take turns, the one holding the open group starting each batch.
   std::vector<FieldRange<AverageGroups>> averages_;
   std::vector<FieldRange<TextGroups>> ruled_;
+  std::size_t opening_ = 0;  // the range that holds the open group
+  // This thread's share of a batch's records, in 1/kShares: it also reads and scans the text,
+  // so it takes less, and more or less as the helper turns out to wait for it or not.
+  std::uint32_t share_ = 0;
   WorkerThread helper_;
   ThinnedBytes& out_;
   std::uint64_t recordsRead_ = 0;
