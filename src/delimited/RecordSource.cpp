@@ -9,164 +9,67 @@
 #include <emmintrin.h>
 #define VORLET_RECORD_SOURCE_SSE2 1
 #endif
+// Where GCC or clang build for x86-64, AVX2 scans too, used where the CPU has them.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define VORLET_RECORD_SOURCE_AVX2 1
+#endif
 
 namespace vorlet {
 namespace {
 
-// The fast path's scans over plain lines, 64 bytes at a time, for a record separator of
-// kRecord (1 or 2) bytes; made for each call from the source's separators, so that the bytes
-// sought stay in registers.
-template <std::uint32_t kRecord>
-class PlainScan {
- public:
-  PlainScan(char field, char quote, char first, char second) noexcept
-      : field_(field), quote_(quote), first_(first), second_(second) {}
+#define VORLET_PLAIN_SCAN baseline
+#include "delimited/PlainScan.h"
+#undef VORLET_PLAIN_SCAN
 
-  // Reads up to `maxRecords` plain records from `pos` into `batch` (empty before); returns
-  // where reading stopped, the start of the first record not read.
-  std::size_t read(std::string_view text, std::size_t pos, std::size_t maxRecords,
-                   RecordBatch& batch) const {
-    batch.base = text.data() + pos;
-    // A file whose fields are all quoted need not be looked at further.
-    if (pos < text.size() && text[pos] == quote_) return pos;
-    // Offsets are 32 bits: a batch spans less than 4 GB.
-    const std::size_t end = std::min(text.size(), pos + (std::size_t{1} << 31));
-    const char* const data = text.data();
-    std::uint32_t recordStart = 0;
-    std::size_t fields = 0;
-    std::size_t records = 0;
-    for (std::size_t block = pos; block < end; block += 64) {
-      const Masks m = masksAt(data, block, end);
-      const std::uint64_t quoteBefore = m.quote & (0 - m.quote);  // lowest quote, or 0
-      std::uint64_t events = m.field | m.lineEnd;
-      if (quoteBefore != 0) events &= quoteBefore - 1;
-      // At most 64 events a block: room for them all, written without a check each. A line
-      // end is written as one, then counted or not, so that which it is costs no branch.
-      batch.fieldEnds.room(64);
-      batch.recordEnds.room(64);
-      batch.recordStarts.room(64);
-      std::uint32_t* const fieldEnds = batch.fieldEnds.data();
-      std::uint32_t* const recordEnds = batch.recordEnds.data();
-      std::uint32_t* const recordStarts = batch.recordStarts.data();
-      const auto offset = static_cast<std::uint32_t>(block - pos);
-      for (; events != 0; events &= events - 1) {
-        const auto bit = static_cast<std::uint32_t>(std::countr_zero(events));
-        const std::uint32_t at = offset + bit;
-        fieldEnds[fields++] = at;
-        const auto ends = static_cast<std::uint32_t>((m.lineEnd >> bit) & 1);
-        recordEnds[records] = static_cast<std::uint32_t>(fields);
-        recordStarts[records] = recordStart;
-        records += ends;
-        recordStart = ends != 0 ? at + kRecord : recordStart;
-        if (records == maxRecords) break;
-      }
-      batch.fieldEnds.resize(fields);
-      batch.recordEnds.resize(records);
-      batch.recordStarts.resize(records);
-      if (records == maxRecords) return pos + recordStart;
-      if (quoteBefore != 0) break;  // the quote lies in the record being read
-    }
-    // The record being read did not end: it is left to the scanner.
-    batch.fieldEnds.resize(records == 0 ? 0 : batch.recordEnds.back());
-    return pos + recordStart;
-  }
-
-  std::size_t skip(std::string_view text, std::size_t& pos, std::size_t count) const noexcept {
-    const char* const data = text.data();
-    const std::size_t end = text.size();
-    std::size_t recordStart = pos;
-    std::size_t left = count;
-    for (std::size_t block = pos; block < end && left > 0; block += 64) {
-      const Masks m = masksAt(data, block, end);
-      const std::uint64_t quoteBefore = m.quote & (0 - m.quote);
-      std::uint64_t ends = m.lineEnd;
-      if (quoteBefore != 0) ends &= quoteBefore - 1;
-      for (; ends != 0 && left > 0; ends &= ends - 1, --left) {
-        recordStart = block + static_cast<std::size_t>(std::countr_zero(ends)) + kRecord;
-      }
-      if (quoteBefore != 0) break;
-    }
-    pos = recordStart;
-    return count - left;
-  }
-
-  std::size_t countLineEnds(std::string_view text) const noexcept {
-    std::size_t count = 0;
-    for (std::size_t block = 0; block < text.size(); block += 64) {
-      // A loop rather than std::popcount, which is a library call without POPCNT.
-      for (std::uint64_t ends = masksAt(text.data(), block, text.size()).lineEnd; ends != 0;
-           ends &= ends - 1) {
-        ++count;
-      }
-    }
-    return count;
-  }
-
- private:
-  struct Masks {
-    std::uint64_t field;
-    std::uint64_t lineEnd;  // where a record separator starts
-    std::uint64_t quote;
-  };
-
-  // The masks of the 64 bytes from `block`; bits at or past `end` are clear, and so is a record
-  // separator whose second byte is not in the text.
-  Masks masksAt(const char* data, std::size_t block, std::size_t end) const noexcept {
-    if (end - block > 64) return fullMasks(data + block, data[block + 64] == second_);
-    char padded[64];
-    const std::size_t size = end - block;
-    std::memcpy(padded, data + block, size);
-    // A byte that is none of the separators: the padding never counts.
-    char filler = 0;
-    while (filler == field_ || filler == quote_ || filler == first_ || filler == second_) ++filler;
-    std::memset(padded + size, filler, 64 - size);
-    return fullMasks(padded, false);
-  }
-
-  // The one place that looks at many bytes at once.
-  Masks fullMasks(const char* p, bool secondFollows) const noexcept {
-    std::uint64_t field = 0, quote = 0, first = 0, second = 0;
-#if defined(VORLET_RECORD_SOURCE_SSE2)
-    const __m128i wantField = _mm_set1_epi8(field_);
-    const __m128i wantQuote = _mm_set1_epi8(quote_);
-    const __m128i wantFirst = _mm_set1_epi8(first_);
-    const __m128i wantSecond = _mm_set1_epi8(second_);
-    for (int i = 0; i < 4; ++i) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-      const auto at = [&](__m128i want) {
-        return static_cast<std::uint64_t>(
-                   static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, want))))
-               << (16 * i);
-      };
-      field |= at(wantField);
-      quote |= at(wantQuote);
-      first |= at(wantFirst);
-      if constexpr (kRecord == 2) second |= at(wantSecond);
-    }
+#if defined(VORLET_RECORD_SOURCE_AVX2)
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,bmi,bmi2,popcnt"))), apply_to = function)
 #else
-    for (int i = 0; i < 64; ++i) {
-      const std::uint64_t bit = std::uint64_t{1} << i;
-      field |= p[i] == field_ ? bit : 0;
-      quote |= p[i] == quote_ ? bit : 0;
-      first |= p[i] == first_ ? bit : 0;
-      second |= p[i] == second_ ? bit : 0;
-    }
+#pragma GCC push_options
+#pragma GCC target("avx2,bmi,bmi2,popcnt")
 #endif
-    if constexpr (kRecord == 1) {
-      (void)second;
-      (void)secondFollows;
-      return {field, first, quote};
-    } else {
-      const std::uint64_t next = (second >> 1) | (secondFollows ? std::uint64_t{1} << 63 : 0);
-      return {field, first & next, quote};
-    }
-  }
+#define VORLET_PLAIN_SCAN avx2
+#define VORLET_PLAIN_SCAN_AVX2 1
+#include "delimited/PlainScan.h"
+#undef VORLET_PLAIN_SCAN_AVX2
+#undef VORLET_PLAIN_SCAN
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
 
-  char field_;
-  char quote_;
-  char first_;
-  char second_;
+bool cpuHasAvx2() noexcept {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+}
+#else
+bool cpuHasAvx2() noexcept {
+  return false;
+}
+#endif
+
+// The separators as the scans want them.
+struct ScanBytes {
+  char field, quote, first, second;
+  std::uint32_t recordSize;
 };
+
+// Runs `scan` with the scans made for the record separator's size and the instruction set.
+template <class Scan>
+auto withPlainScan(bool avx2, const ScanBytes& b, const Scan& scan) {
+#if defined(VORLET_RECORD_SOURCE_AVX2)
+  if (avx2) {
+    return b.recordSize == 2 ? scan(avx2::PlainScan<2>(b.field, b.quote, b.first, b.second))
+                             : scan(avx2::PlainScan<1>(b.field, b.quote, b.first, b.second));
+  }
+#else
+  (void)avx2;
+#endif
+  return b.recordSize == 2 ? scan(baseline::PlainScan<2>(b.field, b.quote, b.first, b.second))
+                           : scan(baseline::PlainScan<1>(b.field, b.quote, b.first, b.second));
+}
 
 }  // namespace
 
@@ -180,15 +83,16 @@ RecordSource::RecordSource(CharSet charset, const Separators& separators, ReadFi
       usable_((recordSize_ == 1 || recordSize_ == 2) && field_ != quote_ && field_ != first_ &&
               field_ != second_ && quote_ != first_ && quote_ != second_ &&
               (recordSize_ == 1 || first_ != second_)),
-      readFields_(readFields) {}
+      readFields_(readFields),
+      avx2_(cpuHasAvx2()) {}
 
 RecordSource::Status RecordSource::next(std::string_view text, std::size_t& pos, bool final,
                                         std::size_t maxRecords, RecordBatch& batch) {
   batch.clear();
   if (usable_) {
-    pos = recordSize_ == 2
-              ? PlainScan<2>(field_, quote_, first_, second_).read(text, pos, maxRecords, batch)
-              : PlainScan<1>(field_, quote_, first_, second_).read(text, pos, maxRecords, batch);
+    pos =
+        withPlainScan(avx2_, ScanBytes{field_, quote_, first_, second_, recordSize_},
+                      [&](const auto& plain) { return plain.read(text, pos, maxRecords, batch); });
     if (batch.records() > 0) return Status::Records;
   }
   // Lines that start with a quote are read by the full rules: a run of them is one batch.
@@ -241,8 +145,8 @@ std::uint32_t RecordSource::layOut(const ScannedRecord& record, RecordBatch& bat
 std::size_t RecordSource::skip(std::string_view text, std::size_t& pos,
                                std::size_t count) const noexcept {
   if (!usable_) return 0;
-  if (recordSize_ == 2) return PlainScan<2>(field_, quote_, first_, second_).skip(text, pos, count);
-  return PlainScan<1>(field_, quote_, first_, second_).skip(text, pos, count);
+  return withPlainScan(avx2_, ScanBytes{field_, quote_, first_, second_, recordSize_},
+                       [&](const auto& plain) { return plain.skip(text, pos, count); });
 }
 
 RecordSource::Status RecordSource::pass(std::string_view text, std::size_t& pos, bool final) {
@@ -259,9 +163,9 @@ RecordSource::Status RecordSource::pass(std::string_view text, std::size_t& pos,
 
 std::size_t RecordSource::countRecords(std::string_view text) const noexcept {
   if (!usable_) return 0;
-  const std::size_t ends = recordSize_ == 2
-                               ? PlainScan<2>(field_, quote_, first_, second_).countLineEnds(text)
-                               : PlainScan<1>(field_, quote_, first_, second_).countLineEnds(text);
+  const std::size_t ends =
+      withPlainScan(avx2_, ScanBytes{field_, quote_, first_, second_, recordSize_},
+                    [&](const auto& plain) { return plain.countLineEnds(text); });
   return ends + 1;
 }
 

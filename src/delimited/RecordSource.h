@@ -58,6 +58,10 @@ class RecordSource {
   // A bound on the records of `text` (one more at most), or 0 when it cannot tell cheaply.
   std::size_t countRecords(std::string_view text) const noexcept;
 
+  // Scans with the instructions every x86-64 CPU has, even where this one has wider ones: for
+  // tests and benchmarks, which compare the two.
+  void useBaselineScan() noexcept { avx2_ = false; }
+
  private:
   std::uint32_t layOut(const ScannedRecord& record, RecordBatch& batch, std::uint32_t used);
 
@@ -71,6 +75,7 @@ class RecordSource {
   std::uint32_t recordSize_;
   bool usable_;  // whether the fast path serves these separators
   ReadFields readFields_;
+  bool avx2_;  // whether the plain scans use AVX2
 };
 
 }  // namespace vorlet
