@@ -1,7 +1,6 @@
 // The record source's scans over plain lines, with no include guard: RecordSource.cpp includes
 // it once for every instruction set it builds them for, each time in a namespace of its own
 // (VORLET_PLAIN_SCAN), and with VORLET_PLAIN_SCAN_AVX2 defined for the AVX2 build.
-// NOLINT(llvm-header-guard)
 
 namespace VORLET_PLAIN_SCAN {
 
