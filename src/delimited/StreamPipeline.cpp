@@ -108,8 +108,11 @@ class StreamPipeline {
     }
     summary.lineEnd = *lineEnd;
     const std::string_view recordEnd = lineEndText(*lineEnd);
+    // Two batches: the helper may still thin its part of one while the next is read into the
+    // other. They outlive the thinner, which waits for the helper before it goes.
+    RecordBatch batches[2];
     RecordThinner thinner(settings_.thin, recordEnd, savedFieldWriter(*lineEnd), out);
-    if (auto error = thinRecords(charset, recordEnd, thinner, out)) return *error;
+    if (auto error = thinRecords(charset, recordEnd, thinner, batches, out)) return *error;
     if (restart_) return FileError{};
     thinner.finish();
     const ThinCounts counts = thinner.counts();
@@ -124,13 +127,18 @@ class StreamPipeline {
     return summary;
   }
 
+  // Both batches refer into the buffer, so the helper must be done before it changes, and with
+  // a batch laid out in the source's storage before the source's next call.
   std::optional<FileError> thinRecords(CharSet charset, std::string_view recordEnd,
-                                       RecordThinner& thinner, ThinnedBytes& out) {
+                                       RecordThinner& thinner, RecordBatch (&batches)[2],
+                                       ThinnedBytes& out) {
     RecordSource source(charset, Separators{',', recordEnd, '"'});
-    RecordBatch batch;
-    batch.fieldEnds.reserve(roomFor(kBatchFields));
-    batch.recordEnds.reserve(roomFor(thinner.wanted()));
-    batch.recordStarts.reserve(roomFor(thinner.wanted()));
+    for (RecordBatch& batch : batches) {
+      batch.fieldEnds.reserve(roomFor(kBatchFields));
+      batch.recordEnds.reserve(roomFor(thinner.wanted()));
+      batch.recordStarts.reserve(roomFor(thinner.wanted()));
+    }
+    std::size_t current = 0;
     for (;;) {
       const std::string_view text(buffer_.data(), end_);
       RecordSource::Status status = RecordSource::Status::NeedMore;
@@ -146,14 +154,18 @@ class StreamPipeline {
           continue;
         }
       } else {
+        if (!batches[1 - current].plain) thinner.settle();
+        RecordBatch& batch = batches[current];
         status = source.next(text, pos_, final_, thinner.wanted(), batch);
         if (status == RecordSource::Status::Records) {
-          thinner.add(batch);
+          thinner.add(batch, RecordThinner::Overlap::Allowed);
+          current = 1 - current;
           if (auto error = flush(out, false)) return error;
           if (restart_) return std::nullopt;
           continue;
         }
       }
+      thinner.settle();
       if (status == RecordSource::Status::End || final_) {
         break;
       } else if (auto error = fill()) {

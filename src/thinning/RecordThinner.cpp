@@ -160,7 +160,18 @@ std::size_t RecordThinner::wanted() const noexcept {
   return mode_ == ThinMode::Simple ? 1 : kBatchRecords;
 }
 
-void RecordThinner::add(const RecordBatch& batch) {
+RecordThinner::~RecordThinner() {
+  // The helper must be done with the batch before anything goes; what it threw no longer
+  // matters to a run that ends without finish().
+  if (!pending_) return;
+  try {
+    helper_.wait();
+  } catch (...) {
+  }
+}
+
+void RecordThinner::add(const RecordBatch& batch, Overlap overlap) {
+  settle();
   if (batch.records() == 0) return;
   if (recordsRead_ == 0) start(batch.fieldCount(0));
   std::size_t from = 0;
@@ -176,6 +187,7 @@ void RecordThinner::add(const RecordBatch& batch) {
   } else {
     addGroups(ruled_, batch, from);
   }
+  if (overlap == Overlap::Wait) settle();
 }
 
 template <class Ranges>
@@ -183,6 +195,8 @@ void RecordThinner::addGroups(Ranges& ranges, const RecordBatch& batch, std::siz
   const std::size_t to = batch.records();
   if (from == to) return;
   const GroupClock before = clock_;
+  for (std::size_t r = from; r < to; ++r) clock_.advance();
+  recordsRead_ += to - from;
   auto& opening = ranges[opening_];
   // The split falls on a group boundary: the helper's range starts a group of its own.
   const auto interval = static_cast<std::size_t>(settings_.interval);
@@ -190,32 +204,44 @@ void RecordThinner::addGroups(Ranges& ranges, const RecordBatch& batch, std::siz
   const std::size_t wanted = from + (to - from) * share_ / kShares;
   const std::size_t split =
       boundary + (wanted > boundary ? (wanted - boundary) / interval * interval : 0);
-  if (ranges.size() == 2 && to - from >= kRecordsForHelper && split < to) {
-    auto& rest = ranges[1 - opening_];
-    std::atomic<bool> done{false};
-    auto second = [&] {
-      rest.add(batch, split, to, fields_, GroupClock(settings_.interval));
-      done.store(true, std::memory_order_release);
-    };
-    helper_.post(second);
-    if (split > from) opening.add(batch, from, split, fields_, before);
-    // Whoever finished first takes a little more of the next batch.
-    const bool helperWasFirst = done.load(std::memory_order_acquire);
-    helper_.wait();
-    if (helperWasFirst) {
-      share_ = std::max(kShareStep, share_) - kShareStep;
-    } else {
-      share_ = std::min(kShares - kShareStep, share_ + kShareStep);
-    }
-    writeGroups(opening);
-    writeGroups(rest);
-    opening_ = 1 - opening_;
-  } else {
+  if (ranges.size() < 2 || to - from < kRecordsForHelper || split >= to) {
     opening.add(batch, from, to, fields_, before);
     writeGroups(opening);
+    return;
   }
-  for (std::size_t r = from; r < to; ++r) clock_.advance();
-  recordsRead_ += to - from;
+  auto& rest = ranges[1 - opening_];
+  job_ = [this, &rest, &batch, split, to] {
+    rest.add(batch, split, to, fields_, GroupClock(settings_.interval));
+    helperDone_.store(true, std::memory_order_release);
+  };
+  helperDone_.store(false, std::memory_order_relaxed);
+  helper_.post(job_);
+  pending_ = true;
+  if (split > from) opening.add(batch, from, split, fields_, before);
+  opening_ = 1 - opening_;
+}
+
+void RecordThinner::settle() {
+  if (!pending_) return;
+  // Whoever finished first takes a little more of the next batch.
+  const bool helperWasFirst = helperDone_.load(std::memory_order_acquire);
+  pending_ = false;
+  helper_.wait();
+  if (helperWasFirst) {
+    share_ = std::max(kShareStep, share_) - kShareStep;
+  } else {
+    share_ = std::min(kShares - kShareStep, share_ + kShareStep);
+  }
+  // The range that now holds the open group thinned the batch's second part.
+  const auto write = [&](auto& ranges) {
+    writeGroups(ranges[1 - opening_]);
+    writeGroups(ranges[opening_]);
+  };
+  if (ruled_.empty()) {
+    write(averages_);
+  } else {
+    write(ruled_);
+  }
 }
 
 ThinCounts RecordThinner::counts() const noexcept {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,12 +111,29 @@ class RecordThinner {
     if (clock_.advance(static_cast<std::int32_t>(records))) commit();
   }
 
+  RecordThinner(const RecordThinner&) = delete;
+  RecordThinner& operator=(const RecordThinner&) = delete;
+  ~RecordThinner();
+
+  // Whether add() may return while the helper still thins its part of the batch.
+  enum class Overlap : std::uint8_t {
+    Wait,     // add() returns with the batch thinned and written
+    Allowed,  // the caller keeps the batch and the text it refers to unchanged until settle()
+  };
+
   // The records of a batch. Thinning by groups splits them with the helper when there is one:
-  // this thread takes the groups of the first part, the helper those of the rest.
-  void add(const RecordBatch& batch);
+  // this thread takes the groups of the first part, the helper those of the rest. The output
+  // of an earlier batch the helper was still thinning is written first.
+  void add(const RecordBatch& batch, Overlap overlap = Overlap::Wait);
+  // Waits for the helper's part of the last batch and writes its output; rethrows what the
+  // helper threw.
+  void settle();
 
   // Drops the first record of a group that never completed.
-  void finish() { out_.bytes.resize(out_.committed); }
+  void finish() {
+    settle();
+    out_.bytes.resize(out_.committed);
+  }
 
   ThinCounts counts() const noexcept;
 
@@ -144,6 +163,11 @@ class RecordThinner {
   std::vector<FieldRange<AverageGroups>> averages_;
   std::vector<FieldRange<TextGroups>> ruled_;
   std::size_t opening_ = 0;  // the range that holds the open group
+  // The helper's part of the last batch, while it may still run: the range that thinned the
+  // batch's first part (its output comes first) is the other one.
+  std::function<void()> job_;
+  bool pending_ = false;
+  std::atomic<bool> helperDone_{false};
   // This thread's share of a batch's records, in 1/kShares: it also reads and scans the text,
   // so it takes less, and more or less as the helper turns out to wait for it or not.
   std::uint32_t share_ = 0;
