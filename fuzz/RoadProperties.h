@@ -399,7 +399,10 @@ class RoadChecker {
     StreamSummary summary;
     std::optional<RoadOutput> stream;
     if (way == 0) {
-      stream = streamMemoryFile(file_, settings, 4 + (pick >> 32) % 29, &summary);
+      // Small chunks; for a large input, chunks of a few hundred records, so that the buffer
+      // moves while a helper thread may still be thinning part of a batch.
+      const std::size_t chunk = bytes.size() < 16384 ? 4 + (pick >> 32) % 29 : 4096 + pick % 4096;
+      stream = streamMemoryFile(file_, settings, chunk, &summary);
     } else if (way == 1) {
       stream = streamMemoryFile(file_, settings, bytes.size() + 1, &summary);
     } else {
