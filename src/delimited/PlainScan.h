@@ -104,9 +104,20 @@ class PlainScan {
       const std::uint64_t quoteBefore = m.quote & (0 - m.quote);
       std::uint64_t ends = m.lineEnd;
       if (quoteBefore != 0) ends &= quoteBefore - 1;
+#if defined(VORLET_PLAIN_SCAN_AVX2)
+      // A block's line ends at once: all of them, or the one that is the last to pass.
+      const auto found = static_cast<std::size_t>(std::popcount(ends));
+      if (found != 0) {
+        const std::uint64_t last = found <= left ? std::uint64_t{1} << (63 - std::countl_zero(ends))
+                                                 : _pdep_u64(std::uint64_t{1} << (left - 1), ends);
+        recordStart = block + static_cast<std::size_t>(std::countr_zero(last)) + kRecord;
+        left -= std::min(found, left);
+      }
+#else
       for (; ends != 0 && left > 0; ends &= ends - 1, --left) {
         recordStart = block + static_cast<std::size_t>(std::countr_zero(ends)) + kRecord;
       }
+#endif
       if (quoteBefore != 0) break;
     }
     pos = recordStart;
