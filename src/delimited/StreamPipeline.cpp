@@ -285,9 +285,9 @@ class StreamPipeline {
 
   // Moves the unfinished record to just before the next multiple of the alignment and reads
   // behind it until the buffer is full or the input ends. A record that leaves no room doubles
-  // the buffer, so rescanning it stays linear overall. Before it grows, the encoding has its say:
-  // a binary file has no line ends, and its one "record" would otherwise take all the memory
-  // there is before the refusal is heard.
+  // the buffer, so rescanning it stays linear overall. Before it grows, the encoding check has
+  // its say: a binary file has no line ends, and its one "record" would otherwise take all the
+  // memory there is before the refusal is heard.
   std::optional<FileError> fill() {
     const std::size_t tail = end_ - pos_;
     std::size_t readAt = (tail + align_ - 1) / align_ * align_;
@@ -297,7 +297,6 @@ class StreamPipeline {
         if (outcome.error) return outcome.error;
         if (auto error = refusalOf(outcome.verdict, input_.name())) return error;
       }
-      if (detector_ && detector_->refused()) return refuseRest();
       std::memmove(buffer_.data(), buffer_.data() + pos_, tail);
       pos_ = 0;
       buffer_.grow(2 * capacity(), tail);
@@ -311,8 +310,9 @@ class StreamPipeline {
     std::size_t got = 0;
     if (auto error = input_.read(buffer_.data() + end_, wanted, got)) return error;
     if (detector_) {
+      // Nothing is thinned past a refusal.
       detector_->feed(std::string_view(buffer_.data() + end_, got));
-      if (detector_->settled()) return refusalOf(detector_->verdict(), input_.name());
+      if (detector_->refused()) return refuseRest();
     }
     end_ += got;
     bytesRead_ += got;
