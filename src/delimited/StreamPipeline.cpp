@@ -80,8 +80,10 @@ class StreamPipeline {
     auto result = thin(bom ? TextEncoding::Utf8WithBom : TextEncoding::Utf8);
     // The encoding's refusal comes first, as it would have in a first pass.
     if (std::holds_alternative<FileError>(result)) {
-      if (auto refusal = refuseRest()) return *refusal;
-      return result;
+      const auto refusal = refusalOfRest();
+      const bool refused = refusal && (refusal->kind == FileError::Kind::Binary ||
+                                       refusal->kind == FileError::Kind::Undecodable);
+      return refused ? *refusal : result;
     }
     const EncodingVerdict verdict = detector_->verdict();
     if (auto error = refusalOf(verdict, input_.name())) return *error;
@@ -110,16 +112,13 @@ class StreamPipeline {
     return thin(encoding);
   }
 
-  // The refusal of an input the one pass has stopped reading, once the detector has seen the
-  // rest of it; nothing when the input is not refused (or cannot be read further).
-  std::optional<FileError> refuseRest() {
-    if (!detector_) return std::nullopt;
-    if (detector_->refused()) {
-      std::size_t got = buffer_.size();
-      while (!detector_->settled() && got == buffer_.size()) {
-        if (input_.read(buffer_.data(), buffer_.size(), got)) return std::nullopt;
-        detector_->feed(std::string_view(buffer_.data(), got));
-      }
+  // Reads what the one pass has left of the input into the detector, until a NUL byte settles
+  // it: the refusal, if the input is refused, or the error that stopped the reading.
+  std::optional<FileError> refusalOfRest() {
+    std::size_t got = buffer_.size();
+    while (!detector_->settled() && got == buffer_.size()) {
+      if (auto error = input_.read(buffer_.data(), buffer_.size(), got)) return error;
+      detector_->feed(std::string_view(buffer_.data(), got));
     }
     return refusalOf(detector_->verdict(), input_.name());
   }
@@ -312,7 +311,7 @@ class StreamPipeline {
     if (detector_) {
       // Nothing is thinned past a refusal.
       detector_->feed(std::string_view(buffer_.data() + end_, got));
-      if (detector_->refused()) return refuseRest();
+      if (detector_->refused()) return refusalOfRest();
     }
     end_ += got;
     bytesRead_ += got;

@@ -182,21 +182,25 @@ TEST(BadInput, StandardInputBeyondTheMemoryLimitIsRefused) {
   }
 }
 
-// A regular file is read twice, a chunk at a time, and replaces a longer output.
+// A regular file is read a chunk at a time, once into a file that it replaces (a longer one),
+// twice to standard output (checked before it is written to).
 TEST(BadInput, ARegularFileBeyondTheMemoryLimitStreamsThrough) {
   if (kSanitized) GTEST_SKIP() << "a memory limit and the address sanitizer do not mix";
   TempFolder folder;
   writeBytes(folder / "in.csv", repeated(kRecord, kRecordsBeyondTheLimit));
-  writeBytes(folder / "out.csv", repeated("an older, longer result\r\n", 1 << 20));
-  ChildSetup setup;
-  setup.addressSpace = kMemoryLimit;
-  const Outcome run = runThin(
-      {"-n", "2", (folder / "in.csv").string(), "-o", (folder / "out.csv").string()}, setup);
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "");
-  EXPECT_TRUE(readBytes(folder / "out.csv") ==
-              repeated(kRecord, kRecordsBeyondTheLimit / 2) + "\r\n");
-  EXPECT_EQ(folder.listing(), "in.csv\nout.csv\n");
+  const std::string thinned = repeated(kRecord, kRecordsBeyondTheLimit / 2) + "\r\n";
+  for (const bool toFile : {true, false}) {
+    writeBytes(folder / "out.csv", repeated("an older, longer result\r\n", 1 << 20));
+    std::vector<std::string> args = {"-n", "2", (folder / "in.csv").string()};
+    if (toFile) args.insert(args.end(), {"-o", (folder / "out.csv").string()});
+    ChildSetup setup;
+    setup.addressSpace = kMemoryLimit;
+    const Outcome run = runThin(args, setup);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE((toFile ? readBytes(folder / "out.csv") : run.out) == thinned);
+    EXPECT_TRUE(run.out.empty() == toFile);
+    EXPECT_EQ(folder.listing(), "in.csv\nout.csv\n");
+  }
 }
 
 }  // namespace
