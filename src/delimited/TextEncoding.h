@@ -50,7 +50,8 @@ struct EncodingVerdict {
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // Settles the encoding of an input fed in pieces of any size, so that a file can be checked in
-// chunks. Runs of plain ASCII are passed 16 to 64 bytes at a time.
+// chunks. Runs of plain ASCII are passed 16 to 64 bytes at a time (SSE2, or AVX2 where the CPU
+// has it).
 class EncodingDetector {
  public:
   void feed(std::string_view bytes) noexcept;
