@@ -99,7 +99,7 @@ std::optional<FileError> thin(const vorlet::Options& options) {
                                      : vorlet::InputFile::open(options.input);
   if (auto* error = std::get_if<FileError>(&opened)) return *error;
   auto& input = std::get<vorlet::InputFile>(opened);
-  const vorlet::StreamSettings settings{options.thin};
+  vorlet::StreamSettings settings{options.thin};
   std::optional<vorlet::ProgressMeter> progress;
   try {
     if (showProgress(options.progress)) progress.emplace(input);
@@ -120,6 +120,9 @@ std::optional<FileError> thin(const vorlet::Options& options) {
       if (auto error = output.open()) return error;
       cleanup.arm(output.temporaryPath());
     }
+    // The temporary is seen only once complete, so it may take a refusal found late and drop what
+    // it got; a descriptor the target names must not see a byte of a refused input.
+    if (output.canStartOver()) settings.startOver = [&output] { return output.startOver(); };
     result = vorlet::thinStream(input, settings,
                                 [&output](std::string_view bytes) { return output.write(bytes); });
     if (progress) progress->stop();

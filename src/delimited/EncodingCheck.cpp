@@ -30,7 +30,7 @@ bool EncodingCheck::start(const InputFile& input) {
   if (at_ < 0) return false;
   // Everything the thread needs is allocated here: under a tight address space limit the check
   // runs first instead of failing halfway.
-  buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, input.size() + 1)));
+  buffer_.emplace(static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, input.size() + 1)));
   if (!thread_.start()) return false;
   thread_.post(job_);
   running_ = true;
@@ -53,7 +53,7 @@ void EncodingCheck::check() {
     EncodingDetector detector;
     std::uint64_t seen = 0;
     while (!detector.settled() && !stop_.load(std::memory_order_relaxed)) {
-      const ssize_t got = ::pread(input_->descriptor(), buffer_.data(), buffer_.size(),
+      const ssize_t got = ::pread(input_->descriptor(), buffer_->data(), buffer_->size(),
                                   static_cast<off_t>(at_) + static_cast<off_t>(seen));
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
@@ -61,10 +61,11 @@ void EncodingCheck::check() {
         break;
       }
       if (got == 0) break;
-      detector.feed(std::string_view(buffer_.data(), static_cast<std::size_t>(got)));
+      detector.feed(std::string_view(buffer_->data(), static_cast<std::size_t>(got)));
       seen += static_cast<std::uint64_t>(got);
     }
     outcome_.verdict = detector.verdict();
+    outcome_.readingsMayDiffer = detector.readingsMayDiffer();
     if (!outcome_.error && !detector.settled() && seen != input_->size()) {
       outcome_.error = FileError{FileError::Kind::ChangedSize, input_->name(), "", 0};
     }

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
-#include <vector>
 
 #include "delimited/FileError.h"
 #include "delimited/InputFile.h"
@@ -18,6 +17,7 @@ class EncodingCheck {
  public:
   struct Outcome {
     EncodingVerdict verdict;
+    bool readingsMayDiffer = false;  // EncodingDetector::readingsMayDiffer
     std::optional<FileError> error;
   };
 
@@ -42,7 +42,7 @@ class EncodingCheck {
 
   const InputFile* input_ = nullptr;
   std::int64_t at_ = 0;  // where the pipeline starts reading the file
-  std::vector<char> buffer_;
+  std::optional<ReadBuffer> buffer_;
   Job job_{this};
   WorkerThread thread_;
   bool running_ = false;

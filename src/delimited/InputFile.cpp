@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -172,6 +174,21 @@ std::optional<FileError> InputFile::read(char* into, std::size_t capacity, std::
                     std::memory_order_relaxed);
   }
   return std::nullopt;
+}
+
+ReadBuffer::Storage ReadBuffer::allocate(std::size_t size) {
+  return Storage(static_cast<char*>(::operator new[](size, std::align_val_t{kPage})));
+}
+
+void ReadBuffer::Release::operator()(char* bytes) const noexcept {
+  ::operator delete[](bytes, std::align_val_t{kPage});
+}
+
+void ReadBuffer::grow(std::size_t size, std::size_t keep) {
+  Storage bigger = allocate(size);
+  std::memcpy(bigger.get(), bytes_.get(), keep);
+  bytes_ = std::move(bigger);
+  size_ = size;
 }
 
 std::optional<FileError> InputFile::rewind() {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -57,6 +58,29 @@ class InputFile {
   std::int64_t start_ = 0;
   std::string name_;
   std::atomic<std::uint64_t> consumed_{0};
+};
+
+// Bytes to read into, from the start of a page: the kernel copies into a destination that is not
+// 64-byte aligned at a fraction of the speed, so each read should start at a page too.
+class ReadBuffer {
+ public:
+  static constexpr std::size_t kPage = 4096;
+
+  explicit ReadBuffer(std::size_t size) : bytes_(allocate(size)), size_(size) {}
+  char* data() const noexcept { return bytes_.get(); }
+  std::size_t size() const noexcept { return size_; }
+  // Grows to `size`, keeping the first `keep` bytes.
+  void grow(std::size_t size, std::size_t keep);
+
+ private:
+  struct Release {
+    void operator()(char* bytes) const noexcept;
+  };
+  using Storage = std::unique_ptr<char[], Release>;
+  static Storage allocate(std::size_t size);
+
+  Storage bytes_;
+  std::size_t size_;
 };
 
 // A FileError for a failed system call on `name`, its kind taken from errno's value.

@@ -410,6 +410,18 @@ std::optional<FileError> SafeFile::write(std::string_view bytes) {
   return error_;
 }
 
+std::optional<FileError> SafeFile::startOver() {
+  if (error_) return error_;
+  if (!canStartOver()) return refuse("it cannot be written again");
+#ifdef _WIN32
+  const bool emptied = _chsize_s(fd_, 0) == 0 && _lseeki64(fd_, 0, SEEK_SET) == 0;
+#else
+  const bool emptied = ::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+#endif
+  if (!emptied) return fail("starting it over", systemReason(errno));
+  return std::nullopt;
+}
+
 std::optional<FileError> SafeFile::commit() {
   if (error_) return error_;
   if (fd_ < 0) return refuse("it was not opened");

@@ -67,6 +67,10 @@ class SafeFile {
   // Checks the target and creates the temporary. Call once, before write.
   std::optional<FileError> open();
   std::optional<FileError> write(std::string_view bytes);
+  // Drops what was written, to write from the start again. Only the temporary can: not a
+  // descriptor the target names.
+  bool canStartOver() const noexcept { return fd_ >= 0 && !borrowed_; }
+  std::optional<FileError> startOver();
   std::optional<FileError> commit();
 
   // The temporary's name while one exists on disk, for a signal handler to remove; empty

@@ -1,6 +1,7 @@
 #include "delimited/StreamPipeline.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <string>
@@ -17,8 +18,8 @@ namespace {
 
 constexpr std::size_t kFlushAt = std::size_t{1} << 20;
 // Thinned bytes held back while the encoding is still being checked; past half of this the pipeline
-// waits for the check.
-constexpr std::size_t kHoldAtMost = std::size_t{48} << 20;
+// waits for the check. Waiting costs time, not work: the check reads faster than the thinning.
+constexpr std::size_t kHoldAtMost = std::size_t{8} << 20;
 // Fields laid out at a time, about what the thinner asks for.
 constexpr std::size_t kBatchFields = std::size_t{8192} * 16;
 
@@ -29,15 +30,20 @@ FileError changedSize(const std::string& name) {
 // One run of the stream pipeline over one input.
 class StreamPipeline {
  public:
+  // Room for the byte order mark in the first chunk, whatever the chunk size. Reads start at a
+  // multiple of `align_` behind the unfinished record: a page, or less for small test chunks.
   StreamPipeline(InputFile& input, const StreamSettings& settings, const ByteSink& sink)
-      : input_(input), settings_(settings), sink_(sink) {
-    // Room for the byte order mark in the first chunk, whatever the chunk size.
-    buffer_.resize(std::max<std::size_t>(settings.chunkSize, 4));
-  }
+      : input_(input),
+        settings_(settings),
+        sink_(sink),
+        chunk_(std::max<std::size_t>(settings.chunkSize, 4)),
+        align_(std::clamp<std::size_t>(std::bit_floor(chunk_ / 16), 1, ReadBuffer::kPage)),
+        buffer_(chunk_ + align_) {}
 
   std::variant<StreamSummary, FileError> run() {
     // What fits in one chunk is read once and checked in memory; so is what cannot be read twice.
-    if (!input_.regular() || input_.size() < capacity()) return runWhole();
+    if (!input_.regular() || input_.size() < chunk_) return runWhole();
+    if (settings_.startOver) return runOnce();
     // Room for the bytes held back is taken up front: where memory is that tight, the check
     // runs first instead.
     try {
@@ -58,17 +64,65 @@ class StreamPipeline {
     const EncodingCheck::Outcome& outcome = check.wait();
     if (outcome.error) return *outcome.error;
     if (auto error = refusalOf(outcome.verdict, input_.name())) return *error;
-    if (!restart_) return result;
+    if (!restart_) return settled(std::move(result), outcome.verdict);
     check_ = nullptr;
     restart_ = false;
+    return again(encodingOf(outcome.verdict));
+  }
+
+ private:
+  // One pass: the encoding is settled on the way, from every chunk read; the sink starts over
+  // when the file must be thinned again.
+  std::variant<StreamSummary, FileError> runOnce() {
+    detector_.emplace();
+    if (auto error = fill()) return *error;
+    const bool bom = std::string_view(buffer_.data(), end_).starts_with(kUtf8Bom);
+    auto result = thin(bom ? TextEncoding::Utf8WithBom : TextEncoding::Utf8);
+    // The encoding's refusal comes first, as it would have in a first pass.
+    if (std::holds_alternative<FileError>(result)) {
+      const auto refusal = refusalOfRest();
+      const bool refused = refusal && (refusal->kind == FileError::Kind::Binary ||
+                                       refusal->kind == FileError::Kind::Undecodable);
+      return refused ? *refusal : result;
+    }
+    const EncodingVerdict verdict = detector_->verdict();
+    if (auto error = refusalOf(verdict, input_.name())) return *error;
+    if (verdict.kind != EncodingVerdict::Kind::ShiftJis || !detector_->readingsMayDiffer()) {
+      return settled(std::move(result), verdict);
+    }
+    detector_.reset();
+    if (auto error = settings_.startOver()) return *error;
+    return again(TextEncoding::ShiftJis);
+  }
+
+  // A run thinned as UTF-8 stands for the encoding the verdict found.
+  static std::variant<StreamSummary, FileError> settled(
+      std::variant<StreamSummary, FileError> result, const EncodingVerdict& verdict) {
+    if (auto* summary = std::get_if<StreamSummary>(&result))
+      summary->encoding = encodingOf(verdict);
+    return result;
+  }
+
+  // Thins the whole input again from its start.
+  std::variant<StreamSummary, FileError> again(TextEncoding encoding) {
     if (auto error = input_.rewind()) return *error;
     pos_ = end_ = 0;
     bytesRead_ = 0;
     if (auto error = fill()) return *error;
-    return thin(encodingOf(outcome.verdict));
+    return thin(encoding);
   }
 
- private:
+  // Reads what the one pass has left of the input into the detector, until a NUL byte settles
+  // it: the refusal, if the input is refused, or the error that stopped the reading.
+  std::optional<FileError> refusalOfRest() {
+    std::size_t got = buffer_.size();
+    while (!detector_->settled() && got == buffer_.size()) {
+      if (auto error = input_.read(buffer_.data(), buffer_.size(), got)) return error;
+      detector_->feed(std::string_view(buffer_.data(), got));
+    }
+    return refusalOf(detector_->verdict(), input_.name());
+  }
+
   std::variant<StreamSummary, FileError> runWhole() {
     EncodingVerdict verdict;
     if (auto error = readAll(verdict)) return *error;
@@ -188,7 +242,7 @@ class StreamPipeline {
       const EncodingCheck::Outcome& outcome = check_->wait();
       if (outcome.error) return outcome.error;
       if (auto error = refusalOf(outcome.verdict, input_.name())) return error;
-      if (outcome.verdict.kind == EncodingVerdict::Kind::ShiftJis) {
+      if (outcome.verdict.kind == EncodingVerdict::Kind::ShiftJis && outcome.readingsMayDiffer) {
         restart_ = true;
         return std::nullopt;
       }
@@ -226,7 +280,7 @@ class StreamPipeline {
     EncodingDetector detector;
     end_ = 0;
     for (;;) {
-      if (end_ == capacity()) grow();
+      if (end_ == capacity()) buffer_.grow(2 * capacity(), end_);
       const std::size_t wanted = capacity() - end_;
       std::size_t got = 0;
       if (auto error = input_.read(buffer_.data() + end_, wanted, got)) return error;
@@ -240,27 +294,37 @@ class StreamPipeline {
     return std::nullopt;
   }
 
-  // Keeps the unfinished record at the front and reads behind it until the buffer is full or
-  // the input ends. A record that fills the whole buffer doubles it, so rescanning it stays
-  // linear overall. Before it grows, the encoding check has its say: a binary file has no line
-  // ends, and its one "record" would otherwise take all the memory there is before the check's
-  // refusal is heard.
+  // Moves the unfinished record to just before the next multiple of the alignment and reads
+  // behind it until the buffer is full or the input ends. A record that leaves no room doubles
+  // the buffer, so rescanning it stays linear overall. Before it grows, the encoding check has
+  // its say: a binary file has no line ends, and its one "record" would otherwise take all the
+  // memory there is before the refusal is heard.
   std::optional<FileError> fill() {
     const std::size_t tail = end_ - pos_;
-    if (pos_ > 0) std::memmove(buffer_.data(), buffer_.data() + pos_, tail);
-    pos_ = 0;
-    end_ = tail;
-    if (end_ == capacity()) {
+    std::size_t readAt = (tail + align_ - 1) / align_ * align_;
+    if (readAt >= capacity()) {
       if (check_ != nullptr) {
         const EncodingCheck::Outcome& outcome = check_->wait();
         if (outcome.error) return outcome.error;
         if (auto error = refusalOf(outcome.verdict, input_.name())) return error;
       }
-      grow();
+      std::memmove(buffer_.data(), buffer_.data() + pos_, tail);
+      pos_ = 0;
+      buffer_.grow(2 * capacity(), tail);
+      readAt = (tail + align_ - 1) / align_ * align_;
     }
+    if (pos_ != readAt - tail)
+      std::memmove(buffer_.data() + readAt - tail, buffer_.data() + pos_, tail);
+    pos_ = readAt - tail;
+    end_ = readAt;
     const std::size_t wanted = capacity() - end_;
     std::size_t got = 0;
     if (auto error = input_.read(buffer_.data() + end_, wanted, got)) return error;
+    if (detector_) {
+      // Nothing is thinned past a refusal.
+      detector_->feed(std::string_view(buffer_.data() + end_, got));
+      if (detector_->refused()) return refusalOfRest();
+    }
     end_ += got;
     bytesRead_ += got;
     final_ = got < wanted;
@@ -268,18 +332,20 @@ class StreamPipeline {
   }
 
   std::size_t capacity() const noexcept { return buffer_.size(); }
-  void grow() { buffer_.resize(buffer_.size() * 2); }
 
   InputFile& input_;
   const StreamSettings& settings_;
   const ByteSink& sink_;
-  std::string buffer_;
+  const std::size_t chunk_;
+  const std::size_t align_;
+  ReadBuffer buffer_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
   bool final_ = false;
   std::uint64_t bytesRead_ = 0;
   ThinnedBytes out_;
-  EncodingCheck* check_ = nullptr;  // the check still to be heard, if any
+  EncodingCheck* check_ = nullptr;            // the check still to be heard, if any
+  std::optional<EncodingDetector> detector_;  // the one pass's check
   bool restart_ = false;
 };
 

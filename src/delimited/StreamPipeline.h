@@ -13,10 +13,17 @@
 
 namespace vorlet {
 
+// Drops every byte a sink has received, so that it can receive them all again.
+using StartOver = std::function<std::optional<FileError>()>;
+
 struct StreamSettings {
   ThinSettings thin;
-  std::size_t chunkSize = std::size_t{8} << 20;  // bytes read at a time; grows only for a record
+  std::size_t chunkSize = std::size_t{1} << 20;  // bytes read at a time; grows only for a record
                                                  // that does not fit
+  // For a sink whose bytes are seen only when the run succeeds (a file renamed into place at
+  // the end): how it starts over. With it a regular file is read once, its encoding settled as
+  // it goes, and a refusal found late is an error like any other.
+  StartOver startOver = nullptr;
 };
 
 struct StreamSummary {
@@ -35,13 +42,16 @@ using ByteSink = std::function<std::optional<FileError>(std::string_view bytes)>
 // The stream pipeline (the command line's): the same reading rules, thinning rules and saving rule
 // as the window's open, thin and save, connected record by record. `sink` receives exactly the
 // bytes savedFileBytes gives for the table pipeline, in the line ends the first record settles
-// (lineEndOf). The encoding is settled before the first byte reaches `sink`: a regular file
-// larger than a chunk is checked on a second thread, reading it at its own positions, while this
-// one thins it and holds the result back (or, where no thread can be had, checked in a first
-// pass); it must keep its size. Anything else is buffered whole.
-// Average thinning shares the fields with a helper thread. Memory stays at a few chunks and the
-// held-back result (tens of megabytes) for a regular file of any size, unless a single record is
-// larger.
+// (lineEndOf). A regular file larger than a chunk is thinned as if it were UTF-8 (with or without
+// a byte order mark), and thinned again only when it turns out to be Shift-JIS and the readings
+// could differ (EncodingDetector::readingsMayDiffer); it must keep its size. With
+// `settings.startOver` the encoding is settled on the way, and `sink` is told to start over
+// before the second thinning. Without it the encoding is settled before the first byte reaches
+// `sink`: a second thread checks the file, reading it at its own positions, while this one thins
+// it and holds the result back, waiting for the check when the held-back bytes pass a few
+// megabytes (or, where no thread can be had, the check is a first pass). Anything else is
+// buffered whole. Average thinning shares the fields with a helper thread. Memory stays at a few
+// megabytes for a regular file of any size, unless a single record is larger.
 std::variant<StreamSummary, FileError> thinStream(InputFile& input, const StreamSettings& settings,
                                                   const ByteSink& sink);
 

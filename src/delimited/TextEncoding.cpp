@@ -1,12 +1,31 @@
 #include "delimited/TextEncoding.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define VORLET_ENCODING_SSE2 1
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define VORLET_ENCODING_AVX2 1  // chosen at run time: the build targets baseline x86-64
+#endif
+#endif
 
 namespace vorlet {
 
 namespace {
 
+// A byte that can change no verdict: ASCII but NUL.
+bool isPlain(unsigned char byte) noexcept {
+  return static_cast<unsigned char>(byte - 1) < 0x7F;
+}
+
+// Each prefix function gives how many bytes from `p` are plain, exactly.
+using PrefixFunction = std::size_t (*)(const unsigned char* p, std::size_t size) noexcept;
+
+#if !defined(VORLET_ENCODING_SSE2)
 constexpr std::uint64_t kOnes = 0x0101010101010101ull;
 constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 
@@ -16,10 +35,9 @@ std::uint64_t load64(const unsigned char* p) noexcept {
   return v;
 }
 
-// Bytes of 16-byte blocks from `p` that are ASCII without NUL: nothing in them can change any
-// verdict. A byte of 01-7F minus one never borrows, so `v - kOnes` sets a high bit exactly where
-// a byte is 00 (or where `v` already has one).
-std::size_t plainAsciiPrefix(const unsigned char* p, std::size_t size) noexcept {
+// A byte of 01-7F minus one never borrows, so `v - kOnes` sets a high bit exactly where a byte is
+// 00 (or where `v` already has one).
+std::size_t plainPrefixPortable(const unsigned char* p, std::size_t size) noexcept {
   std::size_t done = 0;
   while (size - done >= 32) {
     const std::uint64_t a = load64(p + done), b = load64(p + done + 8);
@@ -28,12 +46,102 @@ std::size_t plainAsciiPrefix(const unsigned char* p, std::size_t size) noexcept 
       break;
     done += 32;
   }
-  while (size - done >= 8) {
-    const std::uint64_t a = load64(p + done);
-    if (((a | (a - kOnes)) & kHighBits) != 0) break;
-    done += 8;
-  }
+  while (done < size && isPlain(p[done])) ++done;
   return done;
+}
+#endif
+
+#if defined(VORLET_ENCODING_SSE2)
+// Plain bytes are exactly those above zero as signed bytes.
+std::size_t plainPrefixSse2(const unsigned char* p, std::size_t size) noexcept {
+  const __m128i zero = _mm_setzero_si128();
+  const auto plain = [&](std::size_t at) {
+    return _mm_cmpgt_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)), zero);
+  };
+  std::size_t done = 0;
+  while (size - done >= 64) {
+    const __m128i all = _mm_and_si128(_mm_and_si128(plain(done), plain(done + 16)),
+                                      _mm_and_si128(plain(done + 32), plain(done + 48)));
+    if (_mm_movemask_epi8(all) != 0xFFFF) break;
+    done += 64;
+  }
+  while (size - done >= 16) {
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(plain(done)));
+    if (mask != 0xFFFFu) return done + static_cast<std::size_t>(std::countr_zero(~mask));
+    done += 16;
+  }
+  while (done < size && isPlain(p[done])) ++done;
+  return done;
+}
+#endif
+
+#if defined(VORLET_ENCODING_AVX2)
+__attribute__((target("avx2"))) std::size_t plainPrefixAvx2(const unsigned char* p,
+                                                            std::size_t size) noexcept {
+  const __m256i zero = _mm256_setzero_si256();
+  const auto plain = [&](std::size_t at) __attribute__((target("avx2"))) {
+    return _mm256_cmpgt_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at)), zero);
+  };
+  std::size_t done = 0;
+  while (size - done >= 64) {
+    const __m256i all = _mm256_and_si256(plain(done), plain(done + 32));
+    if (_mm256_movemask_epi8(all) != -1) break;
+    done += 64;
+  }
+  return done + plainPrefixSse2(p + done, size - done);
+}
+#endif
+
+PrefixFunction choosePlainPrefix() noexcept {
+#if defined(VORLET_ENCODING_AVX2)
+  if (__builtin_cpu_supports("avx2")) return plainPrefixAvx2;
+#endif
+#if defined(VORLET_ENCODING_SSE2)
+  return plainPrefixSse2;
+#else
+  return plainPrefixPortable;
+#endif
+}
+
+std::size_t plainPrefix(const unsigned char* p, std::size_t size) noexcept {
+  static const PrefixFunction chosen = choosePlainPrefix();
+  return chosen(p, size);
+}
+
+bool isShiftJisLead(unsigned char byte) noexcept {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// Whether `size` (2 to 4) bytes are one character, as the reading rules count them: a Shift-JIS
+// lead and one byte; a UTF-8 lead and continuation bytes, no more than the lead announces.
+bool isOneCharacter(const unsigned char* bytes, int size, CharSet charset) noexcept {
+  const unsigned char lead = bytes[0];
+  if (charset == CharSet::ShiftJis) return size == 2 && isShiftJisLead(lead);
+  const int length = lead >= 0xC0 && lead <= 0xDF   ? 2
+                     : lead >= 0xE0 && lead <= 0xEF ? 3
+                     : lead >= 0xF0 && lead <= 0xF7 ? 4
+                                                    : 1;
+  if (size > length) return false;
+  for (int i = 1; i < size; ++i) {
+    if ((bytes[i] & 0xC0) != 0x80) return false;
+  }
+  return true;
+}
+
+// Whether a quote, then two to four bytes that are one character in only one of the encodings,
+// end `recent` (the latest byte in the top byte) before its last `lineEnd` bytes.
+bool readingsPartAt(std::uint64_t recent, int lineEnd) noexcept {
+  const auto back = [recent](int k) { return static_cast<unsigned char>(recent >> (56 - 8 * k)); };
+  for (int size = 2; size <= 4; ++size) {
+    if (back(lineEnd + size) != '"' || back(lineEnd + size - 1) < 0x80) continue;
+    unsigned char bytes[4];
+    for (int i = 0; i < size; ++i) bytes[i] = back(lineEnd + size - 1 - i);
+    if (isOneCharacter(bytes, size, CharSet::Utf8) !=
+        isOneCharacter(bytes, size, CharSet::ShiftJis)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -42,8 +150,7 @@ void EncodingDetector::feed(std::string_view bytes) noexcept {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t size = bytes.size();
   while (size > 0 && !sawNul_) {
-    const bool decided = !utf8Valid_ && (bomPrefix_ == 3 || !sjisValid_);
-    if (decided) {
+    if (refused()) {
       // Only a NUL byte could still change the verdict.
       const void* nul = std::memchr(p, 0, size);
       if (nul == nullptr) {
@@ -54,16 +161,24 @@ void EncodingDetector::feed(std::string_view bytes) noexcept {
       offset_ += skipped;
       p += skipped;
       size -= skipped;
-    } else if (offset_ >= 3 && betweenCharacters()) {
-      const std::size_t skipped = plainAsciiPrefix(p, size);
+    } else if (offset_ >= 3 && offset_ >= watchUntil_ && betweenCharacters()) {
+      const std::size_t skipped = plainPrefix(p, size);
       offset_ += skipped;
       p += skipped;
       size -= skipped;
+      remember(p, skipped);
       if (size == 0) return;
     }
     step(*p);
     ++p;
     --size;
+  }
+}
+
+// Keeps the last of `count` bytes passed over, ending at `end`, as the latest bytes fed.
+void EncodingDetector::remember(const unsigned char* end, std::size_t count) noexcept {
+  for (const unsigned char* q = end - std::min<std::size_t>(count, 8); q < end; ++q) {
+    recent_ = (recent_ >> 8) | (std::uint64_t{*q} << 56);
   }
 }
 
@@ -78,6 +193,17 @@ void EncodingDetector::step(unsigned char byte) noexcept {
   }
   if (utf8Valid_) stepUtf8(byte);
   if (sjisValid_) stepShiftJis(byte);
+  // After a quote and a byte that is not ASCII, the next five bytes are looked at one by one
+  // for a line end that would make the readings part.
+  const bool afterQuote = (recent_ >> 56) == '"';
+  recent_ = (recent_ >> 8) | (std::uint64_t{byte} << 56);
+  if (byte >= 0x80 && afterQuote) {
+    watchUntil_ = offset_ + 6;
+  } else if (byte == '\n' && offset_ < watchUntil_ && !readingsMayDiffer_) {
+    readingsMayDiffer_ =
+        readingsPartAt(recent_, 1) ||
+        (static_cast<unsigned char>(recent_ >> 48) == '\r' && readingsPartAt(recent_, 2));
+  }
   ++offset_;
 }
 
@@ -145,6 +271,10 @@ EncodingVerdict EncodingDetector::verdict() const noexcept {
   if (sjisOk) return {Kind::ShiftJis, 0};
   const std::uint64_t sjisBad = sjisValid_ ? sjisStart_ : sjisBad_;
   return {Kind::Undecodable, std::max(utf8Bad, sjisBad)};
+}
+
+bool EncodingDetector::readingsMayDiffer() const noexcept {
+  return readingsMayDiffer_ || readingsPartAt(recent_, 0);
 }
 
 EncodingVerdict detectEncoding(std::string_view bytes) noexcept {

@@ -50,17 +50,32 @@ struct EncodingVerdict {
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // Settles the encoding of an input fed in pieces of any size, so that a file can be checked in
-// chunks. Plain ASCII is checked 8 to 32 bytes at a time.
+// chunks. Runs of plain ASCII are passed 16 to 64 bytes at a time (SSE2, or AVX2 where the CPU
+// has it).
 class EncodingDetector {
  public:
   void feed(std::string_view bytes) noexcept;
   // True once the verdict cannot change any more (a NUL byte was seen): feeding can stop.
   bool settled() const noexcept { return sawNul_; }
+  // True once no further byte can make the input acceptable: only a NUL could still change the
+  // refusal (into Binary, at its offset).
+  bool refused() const noexcept {
+    return sawNul_ || (!utf8Valid_ && (bomPrefix_ == 3 || !sjisValid_));
+  }
   // The verdict for everything fed, as if the input ended here.
   EncodingVerdict verdict() const noexcept;
+  // Whether reading the input as Shift-JIS could cut a record differently from reading it as
+  // UTF-8, as if the input ended here. The reading rules count characters in one place only:
+  // after a quote, the bytes up to the line end when there are two to four of them. So the
+  // readings can differ only where a quote is followed by two to four bytes, the first not
+  // ASCII, and then LF, CR LF or the end of the input, and the two encodings disagree on whether
+  // those bytes are one character. Anywhere else a text read as UTF-8 reads the same as
+  // Shift-JIS, which spares a second reading.
+  bool readingsMayDiffer() const noexcept;
 
  private:
   void step(unsigned char byte) noexcept;
+  void remember(const unsigned char* end, std::size_t count) noexcept;
   void stepUtf8(unsigned char byte) noexcept;
   void stepShiftJis(unsigned char byte) noexcept;
   bool betweenCharacters() const noexcept {
@@ -82,6 +97,11 @@ class EncodingDetector {
   bool sjisPendingTrail_ = false;
   std::uint64_t sjisStart_ = 0;
   std::uint64_t sjisBad_ = 0;
+
+  std::uint64_t recent_ = 0;      // the last eight bytes fed, the latest in the top byte
+  std::uint64_t watchUntil_ = 0;  // bytes up to here are looked at one by one: a quote and a
+                                  // byte that is not ASCII came just before
+  bool readingsMayDiffer_ = false;
 };
 
 // The verdict for a whole buffer.

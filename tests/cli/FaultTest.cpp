@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "ThinProcess.h"
 #include "cli/InterruptCleanup.h"
@@ -127,18 +128,32 @@ TEST(ThinCommand, BeyondTheFileSizeLimitFailsAsAWriteDoes) {
   EXPECT_EQ(folder.listing(), "in.csv\nout.csv\n");
 }
 
+// Refused early, or past the first chunks, where a temporary file already holds thinned bytes
+// (standard output must not have had any).
 TEST(BadInput, ARefusedInputExitsWithOneAndWritesNothing) {
-  TempFolder folder;
-  const fs::path input = folder / "in.csv";
-  writeBytes(input, std::string("1,2\r\n3\0,4\r\n", 11));
-  writeBytes(folder / "out.csv", "kept\r\n");
-  const Outcome run = runThin({"-n", "2", input.string(), "-o", (folder / "out.csv").string()});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "vorlet-thin: cannot open " + input.string() +
-                         ": a binary or UTF-16 file (NUL byte at offset 6)\n");
-  EXPECT_EQ(folder.listing(), "in.csv\nout.csv\n");
-  EXPECT_EQ(readBytes(folder / "out.csv"), "kept\r\n");
+  const std::string records = repeated("1,2\r\n", 300000);
+  const std::pair<std::string, std::string> cases[] = {
+      {std::string("1,2\r\n3\0,4\r\n", 11), "a binary or UTF-16 file (NUL byte at offset 6)"},
+      {records + std::string("3\0", 2), "a binary or UTF-16 file (NUL byte at offset 1500001)"},
+      {records + "\xFF\r\n4\r\n",
+       "neither UTF-8 nor Shift-JIS text (invalid byte at offset 1500000)"},
+  };
+  for (const auto& [bytes, reason] : cases) {
+    for (const bool toFile : {true, false}) {
+      TempFolder folder;
+      const fs::path input = folder / "in.csv";
+      writeBytes(input, bytes);
+      writeBytes(folder / "out.csv", "kept\r\n");
+      std::vector<std::string> args = {"-n", "2", input.string()};
+      if (toFile) args.insert(args.end(), {"-o", (folder / "out.csv").string()});
+      const Outcome run = runThin(args);
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.out, "");
+      EXPECT_EQ(run.err, "vorlet-thin: cannot open " + input.string() + ": " + reason + "\n");
+      EXPECT_EQ(folder.listing(), "in.csv\nout.csv\n");
+      EXPECT_EQ(readBytes(folder / "out.csv"), "kept\r\n");
+    }
+  }
 }
 
 constexpr rlim_t kMemoryLimit = 24 << 20;
@@ -167,21 +182,25 @@ TEST(BadInput, StandardInputBeyondTheMemoryLimitIsRefused) {
   }
 }
 
-// A regular file is read twice, a chunk at a time, and replaces a longer output.
+// A regular file is read a chunk at a time, once into a file that it replaces (a longer one),
+// twice to standard output (checked before it is written to).
 TEST(BadInput, ARegularFileBeyondTheMemoryLimitStreamsThrough) {
   if (kSanitized) GTEST_SKIP() << "a memory limit and the address sanitizer do not mix";
   TempFolder folder;
   writeBytes(folder / "in.csv", repeated(kRecord, kRecordsBeyondTheLimit));
-  writeBytes(folder / "out.csv", repeated("an older, longer result\r\n", 1 << 20));
-  ChildSetup setup;
-  setup.addressSpace = kMemoryLimit;
-  const Outcome run = runThin(
-      {"-n", "2", (folder / "in.csv").string(), "-o", (folder / "out.csv").string()}, setup);
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "");
-  EXPECT_TRUE(readBytes(folder / "out.csv") ==
-              repeated(kRecord, kRecordsBeyondTheLimit / 2) + "\r\n");
-  EXPECT_EQ(folder.listing(), "in.csv\nout.csv\n");
+  const std::string thinned = repeated(kRecord, kRecordsBeyondTheLimit / 2) + "\r\n";
+  for (const bool toFile : {true, false}) {
+    writeBytes(folder / "out.csv", repeated("an older, longer result\r\n", 1 << 20));
+    std::vector<std::string> args = {"-n", "2", (folder / "in.csv").string()};
+    if (toFile) args.insert(args.end(), {"-o", (folder / "out.csv").string()});
+    ChildSetup setup;
+    setup.addressSpace = kMemoryLimit;
+    const Outcome run = runThin(args, setup);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE((toFile ? readBytes(folder / "out.csv") : run.out) == thinned);
+    EXPECT_TRUE(run.out.empty() == toFile);
+    EXPECT_EQ(folder.listing(), "in.csv\nout.csv\n");
+  }
 }
 
 }  // namespace

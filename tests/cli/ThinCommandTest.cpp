@@ -149,6 +149,22 @@ TEST(ThinCommand, ReadsStandardInputFromAPipeOrAFile) {
   ::close(fromFile.input);
 }
 
+// Read as UTF-8, the header's quoted field takes the whole file, written back as one long record;
+// read as Shift-JIS it ends at its line. The output file, written as UTF-8 first, starts over:
+// it must hold only what standard output gets, which waits for the encoding.
+TEST(ThinCommand, AShiftJisFileThatReadsOtherwiseStartsOverItsOutput) {
+  TempFolder folder;
+  writeBytes(folder / "in.csv", "\"q\"\x82\xA0\r\n" + records(300000));
+  const std::vector<std::string> args = {"-n", "2", "--header", "1", (folder / "in.csv").string()};
+  const Outcome toStandardOutput = runThin(args);
+  std::vector<std::string> toFileArgs = args;
+  toFileArgs.insert(toFileArgs.end(), {"-o", (folder / "out.csv").string()});
+  const Outcome toFile = runThin(toFileArgs);
+  EXPECT_EQ(toFile.status, 0) << toFile.err;
+  EXPECT_TRUE(toStandardOutput.out.starts_with("q,\r\n1,\r\n3,\r\n"));
+  EXPECT_TRUE(readBytes(folder / "out.csv") == toStandardOutput.out);
+}
+
 TEST(ThinCommand, VerboseSummary) {
   TempFolder folder;
   writeBytes(folder / "in.csv", "1,x\r\n2,3\r\n,4\r\n5\r\n6,7\r\n");

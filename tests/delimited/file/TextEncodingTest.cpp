@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 namespace vorlet {
 namespace {
@@ -76,6 +78,71 @@ TEST(TextEncoding, FastPathFindsEveryOffset) {
           ASSERT_EQ(verdict.offset, before) << before << " " << after;
         }
       }
+    }
+  }
+}
+
+// Runs of ASCII are passed many bytes at a time: texts of everything that matters, fed in random
+// pieces, must give what they give a byte at a time.
+TEST(TextEncoding, PiecesAgreeWithBytes) {
+  const std::string parts[] = {std::string(70, 'x'),
+                               "1,2",
+                               "\r\n",
+                               "\n",
+                               "\"",
+                               "\"q\"",
+                               "\xE3\x81\x82",
+                               "\xC3\xA9",
+                               "\xF0\x9F\x98\x80",
+                               "\x82\xA0",
+                               "\x93\xFA",
+                               "\xB1",
+                               "\xE3\x81",
+                               "\x80",
+                               "\xFF",
+                               std::string(1, '\0')};
+  std::mt19937 random(5);
+  for (int round = 0; round < 4000; ++round) {
+    std::string text = round % 5 == 0 ? std::string(kUtf8Bom) : "";
+    // Broken sequences and NUL bytes are rarer, or nearly every text would be refused early.
+    for (std::size_t count = random() % 24; count > 0; --count) {
+      text += parts[random() % (random() % 8 == 0 ? std::size(parts) : std::size(parts) - 3)];
+    }
+    EncodingDetector whole, bytes;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t piece = 1 + random() % 100;
+      whole.feed(std::string_view(text).substr(at, piece));
+      at += piece;
+    }
+    for (const char c : text) bytes.feed(std::string_view(&c, 1));
+    ASSERT_EQ(whole.verdict().kind, bytes.verdict().kind) << testing::PrintToString(text);
+    ASSERT_EQ(whole.verdict().offset, bytes.verdict().offset) << testing::PrintToString(text);
+    if (!whole.refused()) {
+      ASSERT_EQ(whole.readingsMayDiffer(), bytes.readingsMayDiffer())
+          << testing::PrintToString(text);
+    }
+  }
+}
+
+// Only the bytes after a quote and before a line end are counted as characters, and only where
+// the encodings count them differently may a text read as UTF-8 read otherwise as Shift-JIS.
+TEST(TextEncoding, ReadingsPartOnlyWhereCharactersAreCounted) {
+  const std::pair<std::string, bool> cases[] = {
+      {"\"q\"\x82\xA0\r\n1\r\n", true}, {"\"q\"\x82\xA0\n", true},
+      {"\"q\"\x82\xA0", true},          {"\"q\"\xE3\x81\x82\r\n", true},
+      {"\"q\"\xC3\xA9\r\n", true},      {"\"q\"\x82\r\n", true},
+      {"\"q\"\x82\xA0,1\r\n", false},   {"\"q\"\xE0\xA0\r\n", false},
+      {"q\x82\xA0\r\n", false},         {"\"q\"a\x82\r\n", false},
+      {"\"q\"\xB1\r\n", false},         {"\"q\"\x82\xA0\x82\xA0\x82\r\n", false},
+  };
+  for (const auto& [tail, parts] : cases) {
+    const std::string text = std::string(70, 'x') + "\r\n" + tail;
+    for (std::size_t piece = 1; piece <= 80; piece += 13) {
+      EncodingDetector detector;
+      for (std::size_t at = 0; at < text.size(); at += piece) {
+        detector.feed(std::string_view(text).substr(at, piece));
+      }
+      EXPECT_EQ(detector.readingsMayDiffer(), parts) << testing::PrintToString(tail);
     }
   }
 }

@@ -100,15 +100,26 @@ std::string oracleCsv(testing::CsvGenerator& generator, int encoding, std::size_
   return bom + generator.lines(records, ',', lineEnd, kOdd[encoding == 2 ? 1 : 0]);
 }
 
-std::string streamBytes(const fs::path& path, const StreamSettings& settings) {
+// The stream's bytes; with `startOver`, into a sink that can start over (as a temporary file
+// can), counting how often it did in `*startedOver`.
+std::string streamBytes(const fs::path& path, StreamSettings settings, int* startedOver = nullptr,
+                        StreamSummary* summary = nullptr) {
   auto opened = InputFile::open(path);
   if (auto* error = std::get_if<FileError>(&opened)) return "error: " + describe(*error);
   std::string out;
+  if (startedOver != nullptr) {
+    settings.startOver = [&] {
+      out.clear();
+      ++*startedOver;
+      return std::optional<FileError>{};
+    };
+  }
   const auto result = thinStream(std::get<InputFile>(opened), settings, [&out](std::string_view b) {
     out += b;
     return std::optional<FileError>{};
   });
   if (auto* error = std::get_if<FileError>(&result)) return "error: " + describe(*error);
+  if (summary != nullptr) *summary = std::get<StreamSummary>(result);
   return out;
 }
 
@@ -160,7 +171,9 @@ TEST(ThinningOracle, BothRoadsThinAsTheRulesSay) {
             << ::testing::PrintToString(input);
         const StreamSettings settings{{n, mode},
                                       chunks[random() % (records > 100 ? 5 : std::size(chunks))]};
-        ASSERT_EQ(streamBytes(path, settings), bytes)
+        // Every other stream goes to a sink that can start over: it is read once.
+        int startedOver = 0;
+        ASSERT_EQ(streamBytes(path, settings, round % 2 == 0 ? &startedOver : nullptr), bytes)
             << ::testing::PrintToString(input) << " in chunks of " << settings.chunkSize;
       }
     }
@@ -183,6 +196,30 @@ TEST(BothRoads, ReadUnixLineEnds) {
   const std::string expected = "t,v\n\"a\nb\",3\n\n";
   EXPECT_EQ(savedFileBytes(vars.ResultTable, table.encoding, table.lineEnd), expected);
   EXPECT_EQ(streamBytes(folder / "in.csv", {{2, ThinMode::Simple}, 5}), expected);
+}
+
+// A Shift-JIS file is read as UTF-8 until its end, where a sink that can start over learns
+// the encoding. Only a quote before a character and a line end parts the readings: then the sink
+// starts over and gets what the table road gives, else it keeps the bytes it got.
+TEST(StreamPipeline, StartsOverOnlyWhereShiftJisReadsOtherwise) {
+  TempFolder folder;
+  for (const bool parting : {true, false}) {
+    std::string input = "t,v\r\n\"" + std::string(100, 'q') + "\"" + (parting ? "\x82\xA0" : ",1");
+    for (int i = 0; i < 50; ++i) input += "\r\n\x93\xFA," + std::to_string(i);
+    writeBytes(folder / "in.csv", input);
+    auto opened = readDelimitedFile(folder / "in.csv");
+    ASSERT_TRUE(std::holds_alternative<OpenedTable>(opened));
+    auto& table = std::get<OpenedTable>(opened);
+    SharedVariables vars;
+    vars.SourceTable = std::move(table.table);
+    thinTable(vars, ThinSettings{2, ThinMode::Simple});
+    int startedOver = 0;
+    StreamSummary summary;
+    EXPECT_EQ(streamBytes(folder / "in.csv", {{2, ThinMode::Simple}, 16}, &startedOver, &summary),
+              savedFileBytes(vars.ResultTable, table.encoding, table.lineEnd));
+    EXPECT_EQ(startedOver, parting ? 1 : 0);
+    EXPECT_EQ(summary.encoding, TextEncoding::ShiftJis);
+  }
 }
 
 // A refusal comes before any output of the streaming road, however late the offending byte.
