@@ -50,8 +50,9 @@ using ByteSink = std::function<std::optional<FileError>(std::string_view bytes)>
 // `sink`: a second thread checks the file, reading it at its own positions, while this one thins
 // it and holds the result back, waiting for the check when the held-back bytes pass a few
 // megabytes (or, where no thread can be had, the check is a first pass). Anything else is
-// buffered whole. Average thinning shares the fields with a helper thread. Memory stays at a few
-// megabytes for a regular file of any size, unless a single record is larger.
+// buffered whole. Thinning by groups shares each batch of records with a helper thread, which
+// thins its part while the next batch is read. Memory stays at a few megabytes for a regular file
+// of any size, unless a single record is larger.
 std::variant<StreamSummary, FileError> thinStream(InputFile& input, const StreamSettings& settings,
                                                   const ByteSink& sink);
 
