@@ -111,10 +111,18 @@ class MemoryFile {
   int fd_;
 };
 
+// `startOver`: into a sink that can start over, as an output file under a temporary name can;
+// the stream then settles the encoding on the way.
 inline RoadOutput streamFrom(InputFile& input, const ThinSettings& thin, std::size_t chunkSize,
-                             StreamSummary* summary) {
+                             StreamSummary* summary, bool startOver = false) {
   std::string out;
-  const StreamSettings settings{thin, chunkSize};
+  StreamSettings settings{thin, chunkSize};
+  if (startOver) {
+    settings.startOver = [&out] {
+      out.clear();
+      return std::optional<FileError>{};
+    };
+  }
   const auto result = thinStream(input, settings, [&out](std::string_view bytes) {
     out += bytes;
     return std::optional<FileError>{};
@@ -125,11 +133,12 @@ inline RoadOutput streamFrom(InputFile& input, const ThinSettings& thin, std::si
 }
 
 inline RoadOutput streamMemoryFile(const MemoryFile& file, const ThinSettings& thin,
-                                   std::size_t chunkSize, StreamSummary* summary = nullptr) {
+                                   std::size_t chunkSize, StreamSummary* summary = nullptr,
+                                   bool startOver = false) {
   ::lseek(file.fd(), 0, SEEK_SET);
   auto input = InputFile::borrow(file.fd(), "input");
   if (auto* error = std::get_if<FileError>(&input)) return *error;
-  return streamFrom(std::get<InputFile>(input), thin, chunkSize, summary);
+  return streamFrom(std::get<InputFile>(input), thin, chunkSize, summary, startOver);
 }
 
 // Through a pipe, which the road reads whole. Nothing when the bytes do not fit the pipe's
@@ -402,9 +411,9 @@ class RoadChecker {
       // Small chunks; for a large input, chunks of a few hundred records, so that the buffer
       // moves while a helper thread may still be thinning part of a batch.
       const std::size_t chunk = bytes.size() < 16384 ? 4 + (pick >> 32) % 29 : 4096 + pick % 4096;
-      stream = streamMemoryFile(file_, settings, chunk, &summary);
+      stream = streamMemoryFile(file_, settings, chunk, &summary, (pick >> 8) % 2 == 0);
     } else if (way == 1) {
-      stream = streamMemoryFile(file_, settings, bytes.size() + 1, &summary);
+      stream = streamMemoryFile(file_, settings, bytes.size() + 1, &summary, (pick >> 8) % 2 == 0);
     } else {
       stream = streamPipe(bytes, settings, &summary);
     }
