@@ -75,12 +75,11 @@ class FieldStore {
 
 // Reserves room for the records still to come, when the source can bound them cheaply:
 // counting costs a fraction of reading them and spares a long table every copy.
-void reserveRest(CellTable& table, std::int64_t records, std::string_view rest,
+void reserveRest(CellTable& table, std::size_t bound, std::string_view rest,
                  const RecordSource& source) {
-  const std::size_t bound = source.countRecords(rest);
+  if (bound == 0) bound = source.countRecords(rest);
   if (bound == 0) return;
-  const std::int64_t expected =
-      records + static_cast<std::int64_t>(std::min<std::size_t>(bound, kMaxIndex));
+  const auto expected = static_cast<std::int64_t>(std::min<std::size_t>(bound, kMaxIndex));
   try {
     table.reserveRecords(std::min(expected, kMaxIndex));
   } catch (const std::bad_alloc&) {
@@ -93,7 +92,7 @@ void reserveRest(CellTable& table, std::int64_t records, std::string_view rest,
 Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, CellTable& table,
                                     std::string_view fieldSeparator,
                                     std::string_view recordSeparator, std::string_view quote,
-                                    CharSet charset, Progress* progress) {
+                                    CharSet charset, Progress* progress, std::size_t recordBound) {
   if (recordSeparator.size() > kMaxRecordSeparator) return Fault::Overflow;
   if (fieldSeparator.empty() || quote.empty()) return Fault::TypeMismatch;
   std::string_view input;
@@ -129,7 +128,7 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
     if (record == 0) {
       if (*table.lowerBound(2) > 1) return Fault::Bounds;
       store.adopt();
-      reserveRest(table, 0, input.substr(start), source);
+      reserveRest(table, recordBound, input.substr(start), source);
     }
     const std::int64_t last = record + static_cast<std::int64_t>(batch.records());
     if (last > kMaxIndex) return Fault::Overflow;
