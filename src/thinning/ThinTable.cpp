@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "thinning/WorkerThread.h"
 
@@ -84,9 +85,20 @@ void averageGroups(const CellTable& source, CellTable& result, std::int32_t fiel
   ProgressTicker ticker(progress);
   AverageGroups groups(interval, static_cast<std::size_t>(fields));
   GroupClock clock(interval);
+  // A record's texts are found first and read after: the two kinds of work interleaved cell by
+  // cell took half as long again.
+  std::vector<std::string_view> texts(static_cast<std::size_t>(fields));
   for (std::int32_t record = first; record <= last; ++record) {
+    bool allTexts = true;
     for (std::int32_t field = 1; field <= fields; ++field) {
-      groups.addCellAt(static_cast<std::size_t>(field - 1), source, field, record);
+      allTexts &= source.textAt(field, record, texts[static_cast<std::size_t>(field - 1)]);
+    }
+    if (allTexts) {
+      for (std::size_t f = 0; f < texts.size(); ++f) groups.addText(f, texts[f]);
+    } else {
+      for (std::int32_t field = 1; field <= fields; ++field) {
+        groups.addCellAt(static_cast<std::size_t>(field - 1), source, field, record);
+      }
     }
     if (clock.advance()) {
       for (std::int32_t field = 1; field <= fields; ++field) {
