@@ -43,26 +43,23 @@ class FieldStore {
     }
   }
 
-  // Record `r` of `batch` from the field lower bound on, at most `width` fields; `asRead`
-  // holds the fields of a batch that is not plain.
-  void storeRecord(std::int32_t field, std::int32_t record, const RecordBatch& batch, std::size_t r,
-                   std::size_t width, const std::vector<std::string_view>& asRead) {
-    const std::size_t count = std::min(batch.fieldCount(r), width);
-    if (!batch.plain) {
-      for (std::size_t i = 0; i < count; ++i) {
-        store(field + static_cast<std::int32_t>(i), record, asRead[i]);
-      }
+  // The records of `batch` from table record `record` on, from the field lower bound on, at
+  // most `width` fields each; `asRead` holds the fields of a batch that is not plain.
+  void storeBatch(std::int32_t field, std::int32_t record, const RecordBatch& batch,
+                  std::size_t width, const std::vector<std::string_view>& asRead) {
+    if (batch.plain && blockId_ >= 0) {
+      table_.setTextRecords(record, blockId_, static_cast<std::uint64_t>(batch.base - begin_),
+                            batch);
       return;
     }
-    if (blockId_ < 0) {
+    for (std::size_t r = 0; r < batch.records(); ++r) {
+      const std::size_t count = std::min(batch.fieldCount(r), width);
+      const auto at = record + static_cast<std::int32_t>(r);
       for (std::size_t i = 0; i < count; ++i) {
-        store(field + static_cast<std::int32_t>(i), record, batch.field(r, i));
+        store(field + static_cast<std::int32_t>(i), at,
+              batch.plain ? batch.field(r, i) : asRead[i]);
       }
-      return;
     }
-    const auto base = static_cast<std::uint64_t>(batch.base - begin_);
-    table_.setTextFields(record, blockId_, base + batch.recordStarts[r],
-                         batch.fieldEnds.data() + batch.firstField(r), count, base);
   }
 
  private:
@@ -142,10 +139,8 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
       prefault.start(storage.data, storage.bytes);
     }
     const auto width = static_cast<std::size_t>(std::int64_t{ub1} - lb1 + 1);
-    for (std::size_t r = 0; r < batch.records(); ++r) {
-      store.storeRecord(lb1, static_cast<std::int32_t>(record + 1 + static_cast<std::int64_t>(r)),
-                        batch, r, width, source.fieldsAsRead());
-    }
+    store.storeBatch(lb1, static_cast<std::int32_t>(record + 1), batch, width,
+                     source.fieldsAsRead());
     record = last;
     if (progress != nullptr) progress->add(pos - start);
   }

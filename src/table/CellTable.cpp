@@ -1,5 +1,6 @@
 #include "table/CellTable.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -161,17 +162,25 @@ int CellTable::adopt(TextBlock block) {
   return static_cast<int>(blocks_.size() - 1);
 }
 
-void CellTable::setTextFields(std::int32_t record, int block, std::uint64_t start,
-                              const std::uint32_t* ends, std::size_t count, std::uint64_t base) {
-  std::uint64_t* slot = slots_.data() + index(lb1_, record);
+void CellTable::setTextRecords(std::int32_t record, int block, std::uint64_t base,
+                               const RecordBatch& batch) {
+  const auto fields = static_cast<std::size_t>(width());
+  std::uint64_t* row = slots_.data() + index(lb1_, record);
   const std::uint64_t kind = (static_cast<std::uint64_t>(block) << kBlockShift) | kTextKind;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint64_t end = base + ends[i];
-    const std::uint64_t length = end - start;
-    slot[i] = length < kLongLength && start <= kMaxOffset
-                  ? (start << kOffsetShift) | (length << kLengthShift) | kind
-                  : encodeText(block, start, length);
-    start = end + 1;
+  std::uint32_t first = 0;
+  for (std::size_t r = 0; r < batch.records(); ++r, row += fields) {
+    const std::uint32_t* ends = batch.fieldEnds.data() + first;
+    const std::size_t count = std::min<std::size_t>(batch.recordEnds[r] - first, fields);
+    first = batch.recordEnds[r];
+    std::uint64_t start = base + batch.recordStarts[r];
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint64_t end = base + ends[i];
+      const std::uint64_t length = end - start;
+      row[i] = length < kLongLength && start <= kMaxOffset
+                   ? (start << kOffsetShift) | (length << kLengthShift) | kind
+                   : encodeText(block, start, length);
+      start = end + 1;
+    }
   }
 }
 

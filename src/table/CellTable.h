@@ -9,6 +9,7 @@
 
 #include "table/Cell.h"
 #include "table/Fault.h"
+#include "table/RecordBatch.h"
 
 namespace vorlet {
 
@@ -69,12 +70,11 @@ class CellTable {
       slot = encodeText(block, offset, length);
     }
   }
-  // Stores the first `count` fields of a line cut at one-byte separators as text cells of
-  // `record`, from the field lower bound on: field i is bytes [begin, base + ends[i]) of an
-  // adopted block, where begin is `start` for the first field and one past the previous end
-  // for the others.
-  void setTextFields(std::int32_t record, int block, std::uint64_t start, const std::uint32_t* ends,
-                     std::size_t count, std::uint64_t base);
+  // Stores the records of a plain batch (lines cut at one-byte separators) as text cells of
+  // records `record` on, from the field lower bound on, each record's fields up to the field
+  // upper bound; the batch's offsets count from offset `base` of an adopted block. Cells a
+  // record lacks keep what they held. The records must lie inside the bounds.
+  void setTextRecords(std::int32_t record, int block, std::uint64_t base, const RecordBatch& batch);
   // Copies a cell of `source` without copying its bytes; the blocks are shared on first use.
   void copyCellAt(const CellTable& source, std::int32_t sourceField, std::int32_t sourceRecord,
                   std::int32_t field, std::int32_t record) {
