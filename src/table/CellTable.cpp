@@ -33,7 +33,10 @@ Fault CellTable::dimension(std::int32_t lb1, std::int32_t ub1, std::int32_t lb2,
   if (ub1 < lb1 || ub2 < lb2) return Fault::Bounds;
   const auto cells =
       static_cast<std::size_t>((std::int64_t{ub1} - lb1 + 1) * (std::int64_t{ub2} - lb2 + 1));
-  std::vector<std::uint64_t> slots(cells, 0);  // may throw std::bad_alloc: the state stays
+  // Written, though calloc gave zeros: the pages are faulted in here at once, not one by one by
+  // whoever fills the table (two threads faulting pages of one process slow each other down).
+  // May throw std::bad_alloc: the state stays.
+  decltype(slots_) slots(cells, 0);
   slots_ = std::move(slots);
   resetStorage();
   dimensioned_ = true;
@@ -43,7 +46,11 @@ Fault CellTable::dimension(std::int32_t lb1, std::int32_t ub1, std::int32_t lb2,
 
 Fault CellTable::growRecords(std::int32_t ub2) {
   if (!dimensioned_ || ub2 < lb2_) return Fault::Bounds;
-  slots_.resize(static_cast<std::size_t>((std::int64_t{ub2} - lb2_ + 1) * width()), 0);
+  const auto cells = static_cast<std::size_t>((std::int64_t{ub2} - lb2_ + 1) * width());
+  // Cells given up are cleared, so that the room past the size stays empty.
+  if (cells < slots_.size())
+    std::fill(slots_.begin() + static_cast<std::ptrdiff_t>(cells), slots_.end(), 0);
+  slots_.resize(cells);
   ub2_ = ub2;
   return Fault::None;
 }
@@ -57,7 +64,7 @@ void CellTable::reserveRecords(std::int64_t records) {
 void CellTable::erase() {
   dimensioned_ = false;
   lb1_ = ub1_ = lb2_ = ub2_ = 0;
-  std::vector<std::uint64_t>().swap(slots_);
+  decltype(slots_)().swap(slots_);
   resetStorage();
 }
 

@@ -2,9 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "table/Cell.h"
@@ -21,6 +24,29 @@ inline void prefetchLine(const void* address) noexcept {
   (void)address;
 #endif
 }
+
+// Hands out zeroed memory and leaves elements made without a value as they are: calloc's fresh
+// pages need no clearing, so a table of hundreds of megabytes is not written twice.
+template <class T>
+struct ZeroedAllocator {
+  using value_type = T;
+  ZeroedAllocator() = default;
+  template <class U>
+  explicit ZeroedAllocator(const ZeroedAllocator<U>& /*other*/) noexcept {}
+  T* allocate(std::size_t n) {
+    // calloc(0) may give null, which must not read as a failure.
+    if (void* memory = std::calloc(n == 0 ? 1 : n, sizeof(T))) return static_cast<T*>(memory);
+    throw std::bad_alloc();
+  }
+  void deallocate(T* memory, std::size_t /*n*/) noexcept { std::free(memory); }
+  template <class U>
+  void construct(U* /*at*/) noexcept {}  // keeps the zero calloc gave, or the table put there
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+  friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) noexcept { return true; }
+};
 
 // A block of text bytes a table keeps alive; text cells refer into blocks by offset.
 using TextBlock = std::shared_ptr<const std::string>;
@@ -180,7 +206,8 @@ class CellTable {
 
   bool dimensioned_ = false;
   std::int32_t lb1_ = 0, ub1_ = 0, lb2_ = 0, ub2_ = 0;
-  std::vector<std::uint64_t> slots_;
+  // Every slot between the size and the capacity is 0 (empty), so growing writes nothing.
+  std::vector<std::uint64_t, ZeroedAllocator<std::uint64_t>> slots_;
   std::shared_ptr<std::string> arena_;  // block 0: bytes copied in by set
   std::vector<TextBlock> blocks_;
   std::vector<double> doubles_;
