@@ -140,6 +140,31 @@ void thinAverage(const CellTable& source, CellTable& result, std::int32_t fields
   helper.wait();
 }
 
+// Adds fields 1..texts.size() of a record to the reducer, at position `at` of its group. The
+// record's texts are found first and read after, as in averageGroups.
+template <GroupReducer::Fold kFold>
+void addRecord(const CellTable& source, std::int32_t record, GroupReducer& reducer, std::int32_t at,
+               std::vector<std::string_view>& texts) {
+  const auto fields = static_cast<std::int32_t>(texts.size());
+  bool allTexts = true;
+  for (std::int32_t field = 1; field <= fields; ++field) {
+    allTexts &= source.textAt(field, record, texts[static_cast<std::size_t>(field - 1)]);
+  }
+  if (allTexts) {
+    for (std::size_t f = 0; f < texts.size(); ++f) reducer.addText<kFold>(f, texts[f], at);
+    return;
+  }
+  for (std::int32_t field = 1; field <= fields; ++field) {
+    const auto f = static_cast<std::size_t>(field - 1);
+    if (!reducer.reads(f)) continue;
+    if (std::string_view text; source.textAt(field, record, text)) {
+      reducer.addText<kFold>(f, text, at);
+    } else if (const Cell cell = source.cellAt(field, record); cell.isNumeric()) {
+      reducer.addNumber(f, *toDouble(cell), at);
+    }
+  }
+}
+
 // Every mode but simple under any settings, on this thread: stores may share text blocks and
 // keep doubles, which the result table does not allow from two threads at once. Groups start
 // at record `start`; their records go to result records from offset + 1 on.
@@ -154,16 +179,18 @@ void reduceGroups(const CellTable& source, CellTable& result, const ThinSettings
   GroupClock clock(settings.interval);
   std::int32_t at = 0;
   std::int32_t target = offset + 1;
+  std::vector<std::string_view> texts(static_cast<std::size_t>(fields));
   for (std::int32_t record = start; record <= held; ++record) {
-    for (std::int32_t field = 1; field <= fields; ++field) {
-      const auto f = static_cast<std::size_t>(field - 1);
-      if (!reducer.reads(f)) continue;
-      std::string_view text;
-      if (source.textAt(field, record, text)) {
-        reducer.addText(f, text, at);
-      } else if (const Cell cell = source.cellAt(field, record); cell.isNumeric()) {
-        reducer.addNumber(f, *toDouble(cell), at);
-      }
+    switch (reducer.fold()) {
+      case GroupReducer::Fold::Extremes:
+        addRecord<GroupReducer::Fold::Extremes>(source, record, reducer, at, texts);
+        break;
+      case GroupReducer::Fold::SingleSum:
+        addRecord<GroupReducer::Fold::SingleSum>(source, record, reducer, at, texts);
+        break;
+      case GroupReducer::Fold::DoubleSum:
+        addRecord<GroupReducer::Fold::DoubleSum>(source, record, reducer, at, texts);
+        break;
     }
     ++at;
     if (!clock.advance()) continue;
