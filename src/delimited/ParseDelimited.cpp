@@ -70,8 +70,9 @@ class FieldStore {
   int blockId_ = -1;
 };
 
-// Reserves room for the records still to come, when the source can bound them cheaply:
-// counting costs a fraction of reading them and spares a long table every copy.
+// Reserves room for the records to come, by the caller's bound or, without one, when the source
+// can bound them cheaply: counting costs a fraction of reading them and spares a long table
+// every copy.
 void reserveRest(CellTable& table, std::size_t bound, std::string_view rest,
                  const RecordSource& source) {
   if (bound == 0) bound = source.countRecords(rest);
