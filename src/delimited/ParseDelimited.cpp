@@ -43,26 +43,23 @@ class FieldStore {
     }
   }
 
-  // Record `r` of `batch` from the field lower bound on, at most `width` fields; `asRead`
-  // holds the fields of a batch that is not plain.
-  void storeRecord(std::int32_t field, std::int32_t record, const RecordBatch& batch, std::size_t r,
-                   std::size_t width, const std::vector<std::string_view>& asRead) {
-    const std::size_t count = std::min(batch.fieldCount(r), width);
-    if (!batch.plain) {
-      for (std::size_t i = 0; i < count; ++i) {
-        store(field + static_cast<std::int32_t>(i), record, asRead[i]);
-      }
+  // The records of `batch` from table record `record` on, from the field lower bound on, at
+  // most `width` fields each; `asRead` holds the fields of a batch that is not plain.
+  void storeBatch(std::int32_t field, std::int32_t record, const RecordBatch& batch,
+                  std::size_t width, const std::vector<std::string_view>& asRead) {
+    if (batch.plain && blockId_ >= 0) {
+      table_.setTextRecords(record, blockId_, static_cast<std::uint64_t>(batch.base - begin_),
+                            batch);
       return;
     }
-    if (blockId_ < 0) {
+    for (std::size_t r = 0; r < batch.records(); ++r) {
+      const std::size_t count = std::min(batch.fieldCount(r), width);
+      const auto at = record + static_cast<std::int32_t>(r);
       for (std::size_t i = 0; i < count; ++i) {
-        store(field + static_cast<std::int32_t>(i), record, batch.field(r, i));
+        store(field + static_cast<std::int32_t>(i), at,
+              batch.plain ? batch.field(r, i) : asRead[i]);
       }
-      return;
     }
-    const auto base = static_cast<std::uint64_t>(batch.base - begin_);
-    table_.setTextFields(record, blockId_, base + batch.recordStarts[r],
-                         batch.fieldEnds.data() + batch.firstField(r), count, base);
   }
 
  private:
@@ -73,14 +70,14 @@ class FieldStore {
   int blockId_ = -1;
 };
 
-// Reserves room for the records still to come, when the source can bound them cheaply:
-// counting costs a fraction of reading them and spares a long table every copy.
-void reserveRest(CellTable& table, std::int64_t records, std::string_view rest,
+// Reserves room for the records to come, by the caller's bound or, without one, when the source
+// can bound them cheaply: counting costs a fraction of reading them and spares a long table
+// every copy.
+void reserveRest(CellTable& table, std::size_t bound, std::string_view rest,
                  const RecordSource& source) {
-  const std::size_t bound = source.countRecords(rest);
+  if (bound == 0) bound = source.countRecords(rest);
   if (bound == 0) return;
-  const std::int64_t expected =
-      records + static_cast<std::int64_t>(std::min<std::size_t>(bound, kMaxIndex));
+  const auto expected = static_cast<std::int64_t>(std::min<std::size_t>(bound, kMaxIndex));
   try {
     table.reserveRecords(std::min(expected, kMaxIndex));
   } catch (const std::bad_alloc&) {
@@ -93,7 +90,7 @@ void reserveRest(CellTable& table, std::int64_t records, std::string_view rest,
 Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, CellTable& table,
                                     std::string_view fieldSeparator,
                                     std::string_view recordSeparator, std::string_view quote,
-                                    CharSet charset, Progress* progress) {
+                                    CharSet charset, Progress* progress, std::size_t recordBound) {
   if (recordSeparator.size() > kMaxRecordSeparator) return Fault::Overflow;
   if (fieldSeparator.empty() || quote.empty()) return Fault::TypeMismatch;
   std::string_view input;
@@ -129,7 +126,7 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
     if (record == 0) {
       if (*table.lowerBound(2) > 1) return Fault::Bounds;
       store.adopt();
-      reserveRest(table, 0, input.substr(start), source);
+      reserveRest(table, recordBound, input.substr(start), source);
     }
     const std::int64_t last = record + static_cast<std::int64_t>(batch.records());
     if (last > kMaxIndex) return Fault::Overflow;
@@ -143,10 +140,8 @@ Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, Ce
       prefault.start(storage.data, storage.bytes);
     }
     const auto width = static_cast<std::size_t>(std::int64_t{ub1} - lb1 + 1);
-    for (std::size_t r = 0; r < batch.records(); ++r) {
-      store.storeRecord(lb1, static_cast<std::int32_t>(record + 1 + static_cast<std::int64_t>(r)),
-                        batch, r, width, source.fieldsAsRead());
-    }
+    store.storeBatch(lb1, static_cast<std::int32_t>(record + 1), batch, width,
+                     source.fieldsAsRead());
     record = last;
     if (progress != nullptr) progress->add(pos - start);
   }

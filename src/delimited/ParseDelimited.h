@@ -24,11 +24,14 @@ namespace vorlet {
 //   the table outgrows memory; after any failure the table holds what was read so far.
 // Parses bytes [begin, end) of `text`. Cells refer into the block where a field's bytes are
 // unchanged; rebuilt fields are copied into the table.
-// `progress`, when given, counts the bytes read.
+// `progress`, when given, counts the bytes read. `recordBound`, when not 0, is at least the
+// number of records in the text, for a caller that counted them on the way; the table's room
+// is reserved by it instead of by a count here.
 Result<std::int32_t> ParseDelimited(const TextBlock& text, std::size_t begin, CellTable& table,
                                     std::string_view fieldSeparator,
                                     std::string_view recordSeparator, std::string_view quote,
-                                    CharSet charset = CharSet::Utf8, Progress* progress = nullptr);
+                                    CharSet charset = CharSet::Utf8, Progress* progress = nullptr,
+                                    std::size_t recordBound = 0);
 
 // The same on a text that is copied into a block of its own first.
 Result<std::int32_t> ParseDelimited(std::string_view text, CellTable& table,

@@ -1,5 +1,6 @@
 #include "table/CellTable.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -32,7 +33,10 @@ Fault CellTable::dimension(std::int32_t lb1, std::int32_t ub1, std::int32_t lb2,
   if (ub1 < lb1 || ub2 < lb2) return Fault::Bounds;
   const auto cells =
       static_cast<std::size_t>((std::int64_t{ub1} - lb1 + 1) * (std::int64_t{ub2} - lb2 + 1));
-  std::vector<std::uint64_t> slots(cells, 0);  // may throw std::bad_alloc: the state stays
+  // Written, though calloc gave zeros: the pages are faulted in here at once, not one by one by
+  // whoever fills the table (two threads faulting pages of one process slow each other down).
+  // May throw std::bad_alloc: the state stays.
+  decltype(slots_) slots(cells, 0);
   slots_ = std::move(slots);
   resetStorage();
   dimensioned_ = true;
@@ -42,7 +46,11 @@ Fault CellTable::dimension(std::int32_t lb1, std::int32_t ub1, std::int32_t lb2,
 
 Fault CellTable::growRecords(std::int32_t ub2) {
   if (!dimensioned_ || ub2 < lb2_) return Fault::Bounds;
-  slots_.resize(static_cast<std::size_t>((std::int64_t{ub2} - lb2_ + 1) * width()), 0);
+  const auto cells = static_cast<std::size_t>((std::int64_t{ub2} - lb2_ + 1) * width());
+  // Cells given up are cleared, so that the room past the size stays empty.
+  if (cells < slots_.size())
+    std::fill(slots_.begin() + static_cast<std::ptrdiff_t>(cells), slots_.end(), 0);
+  slots_.resize(cells);
   ub2_ = ub2;
   return Fault::None;
 }
@@ -56,7 +64,7 @@ void CellTable::reserveRecords(std::int64_t records) {
 void CellTable::erase() {
   dimensioned_ = false;
   lb1_ = ub1_ = lb2_ = ub2_ = 0;
-  std::vector<std::uint64_t>().swap(slots_);
+  decltype(slots_)().swap(slots_);
   resetStorage();
 }
 
@@ -161,17 +169,25 @@ int CellTable::adopt(TextBlock block) {
   return static_cast<int>(blocks_.size() - 1);
 }
 
-void CellTable::setTextFields(std::int32_t record, int block, std::uint64_t start,
-                              const std::uint32_t* ends, std::size_t count, std::uint64_t base) {
-  std::uint64_t* slot = slots_.data() + index(lb1_, record);
+void CellTable::setTextRecords(std::int32_t record, int block, std::uint64_t base,
+                               const RecordBatch& batch) {
+  const auto fields = static_cast<std::size_t>(width());
+  std::uint64_t* row = slots_.data() + index(lb1_, record);
   const std::uint64_t kind = (static_cast<std::uint64_t>(block) << kBlockShift) | kTextKind;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint64_t end = base + ends[i];
-    const std::uint64_t length = end - start;
-    slot[i] = length < kLongLength && start <= kMaxOffset
-                  ? (start << kOffsetShift) | (length << kLengthShift) | kind
-                  : encodeText(block, start, length);
-    start = end + 1;
+  std::uint32_t first = 0;
+  for (std::size_t r = 0; r < batch.records(); ++r, row += fields) {
+    const std::uint32_t* ends = batch.fieldEnds.data() + first;
+    const std::size_t count = std::min<std::size_t>(batch.recordEnds[r] - first, fields);
+    first = batch.recordEnds[r];
+    std::uint64_t start = base + batch.recordStarts[r];
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint64_t end = base + ends[i];
+      const std::uint64_t length = end - start;
+      row[i] = length < kLongLength && start <= kMaxOffset
+                   ? (start << kOffsetShift) | (length << kLengthShift) | kind
+                   : encodeText(block, start, length);
+      start = end + 1;
+    }
   }
 }
 

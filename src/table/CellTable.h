@@ -2,15 +2,51 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "table/Cell.h"
 #include "table/Fault.h"
+#include "table/RecordBatch.h"
 
 namespace vorlet {
+
+// Asks for the cache line at `address` ahead of its use; only a hint.
+inline void prefetchLine(const void* address) noexcept {
+#if defined(__GNUC__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+
+// Hands out zeroed memory and leaves elements made without a value as they are: calloc's fresh
+// pages need no clearing, so a table of hundreds of megabytes is not written twice.
+template <class T>
+struct ZeroedAllocator {
+  using value_type = T;
+  ZeroedAllocator() = default;
+  template <class U>
+  explicit ZeroedAllocator(const ZeroedAllocator<U>& /*other*/) noexcept {}
+  T* allocate(std::size_t n) {
+    // calloc(0) may give null, which must not read as a failure.
+    if (void* memory = std::calloc(n == 0 ? 1 : n, sizeof(T))) return static_cast<T*>(memory);
+    throw std::bad_alloc();
+  }
+  void deallocate(T* memory, std::size_t /*n*/) noexcept { std::free(memory); }
+  template <class U>
+  void construct(U* /*at*/) noexcept {}  // keeps the zero calloc gave, or the table put there
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+  friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) noexcept { return true; }
+};
 
 // A block of text bytes a table keeps alive; text cells refer into blocks by offset.
 using TextBlock = std::shared_ptr<const std::string>;
@@ -60,12 +96,11 @@ class CellTable {
       slot = encodeText(block, offset, length);
     }
   }
-  // Stores the first `count` fields of a line cut at one-byte separators as text cells of
-  // `record`, from the field lower bound on: field i is bytes [begin, base + ends[i]) of an
-  // adopted block, where begin is `start` for the first field and one past the previous end
-  // for the others.
-  void setTextFields(std::int32_t record, int block, std::uint64_t start, const std::uint32_t* ends,
-                     std::size_t count, std::uint64_t base);
+  // Stores the records of a plain batch (lines cut at one-byte separators) as text cells of
+  // records `record` on, from the field lower bound on, each record's fields up to the field
+  // upper bound; the batch's offsets count from offset `base` of an adopted block. Cells a
+  // record lacks keep what they held. The records must lie inside the bounds.
+  void setTextRecords(std::int32_t record, int block, std::uint64_t base, const RecordBatch& batch);
   // Copies a cell of `source` without copying its bytes; the blocks are shared on first use.
   void copyCellAt(const CellTable& source, std::int32_t sourceField, std::int32_t sourceRecord,
                   std::int32_t field, std::int32_t record) {
@@ -80,6 +115,12 @@ class CellTable {
     for (std::int32_t field = first; field <= last; ++field, ++from, ++to) {
       *to = copiedSlot(source, *from);
     }
+  }
+  // Asks for the cells of fields first..last of a record to be brought into the cache: a reader
+  // that skips records (simple thinning reads one in N) otherwise waits on memory for each.
+  void prefetchCells(std::int32_t record, std::int32_t first, std::int32_t last) const noexcept {
+    prefetchLine(slots_.data() + index(first, record));
+    prefetchLine(slots_.data() + index(last, record));
   }
   // Reserves room for this many records in all, so a reader that knows roughly how many
   // records are coming grows the table once.
@@ -165,7 +206,8 @@ class CellTable {
 
   bool dimensioned_ = false;
   std::int32_t lb1_ = 0, ub1_ = 0, lb2_ = 0, ub2_ = 0;
-  std::vector<std::uint64_t> slots_;
+  // Every slot between the size and the capacity is 0 (empty), so growing writes nothing.
+  std::vector<std::uint64_t, ZeroedAllocator<std::uint64_t>> slots_;
   std::shared_ptr<std::string> arena_;  // block 0: bytes copied in by set
   std::vector<TextBlock> blocks_;
   std::vector<double> doubles_;

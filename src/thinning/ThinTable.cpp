@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "thinning/WorkerThread.h"
 
@@ -52,10 +53,16 @@ void thinSimple(const CellTable& source, CellTable& result, std::int32_t fields,
   // are the same as field by field. Fields the source lacks stay empty.
   const std::int32_t lb1 = source.isDimensioned() ? std::max(1, *source.lowerBound(1)) : 1;
   const std::int32_t ub1 = source.isDimensioned() ? std::min(fields, *source.upperBound(1)) : 0;
+  // The records read lie N apart: each is a fresh cache line, so they are asked for well ahead.
+  constexpr std::int32_t kAhead = 16;
+  const std::int32_t held = source.isDimensioned() ? *source.upperBound(2) : 0;
   for (std::int32_t record = start; record <= records; record += interval) {
     const std::int32_t target = offset + (record - start) / interval + 1;
     if (target > offset + kept) break;  // the opening record of an incomplete last group
     if (lb1 <= ub1 && source.contains(lb1, record)) {
+      if (const std::int64_t ahead = record + std::int64_t{kAhead} * interval; ahead <= held) {
+        source.prefetchCells(static_cast<std::int32_t>(ahead), lb1, ub1);
+      }
       result.copyCellsAt(source, record, target, lb1, ub1);
     }
     ticker.add(static_cast<std::uint64_t>(interval));
@@ -78,9 +85,20 @@ void averageGroups(const CellTable& source, CellTable& result, std::int32_t fiel
   ProgressTicker ticker(progress);
   AverageGroups groups(interval, static_cast<std::size_t>(fields));
   GroupClock clock(interval);
+  // A record's texts are found first and read after: the two kinds of work interleaved cell by
+  // cell took half as long again.
+  std::vector<std::string_view> texts(static_cast<std::size_t>(fields));
   for (std::int32_t record = first; record <= last; ++record) {
+    bool allTexts = true;
     for (std::int32_t field = 1; field <= fields; ++field) {
-      groups.addCellAt(static_cast<std::size_t>(field - 1), source, field, record);
+      allTexts &= source.textAt(field, record, texts[static_cast<std::size_t>(field - 1)]);
+    }
+    if (allTexts) {
+      for (std::size_t f = 0; f < texts.size(); ++f) groups.addText(f, texts[f]);
+    } else {
+      for (std::int32_t field = 1; field <= fields; ++field) {
+        groups.addCellAt(static_cast<std::size_t>(field - 1), source, field, record);
+      }
     }
     if (clock.advance()) {
       for (std::int32_t field = 1; field <= fields; ++field) {
@@ -122,6 +140,31 @@ void thinAverage(const CellTable& source, CellTable& result, std::int32_t fields
   helper.wait();
 }
 
+// Adds fields 1..texts.size() of a record to the reducer, at position `at` of its group. The
+// record's texts are found first and read after, as in averageGroups.
+template <GroupReducer::Fold kFold>
+void addRecord(const CellTable& source, std::int32_t record, GroupReducer& reducer, std::int32_t at,
+               std::vector<std::string_view>& texts) {
+  const auto fields = static_cast<std::int32_t>(texts.size());
+  bool allTexts = true;
+  for (std::int32_t field = 1; field <= fields; ++field) {
+    allTexts &= source.textAt(field, record, texts[static_cast<std::size_t>(field - 1)]);
+  }
+  if (allTexts) {
+    for (std::size_t f = 0; f < texts.size(); ++f) reducer.addText<kFold>(f, texts[f], at);
+    return;
+  }
+  for (std::int32_t field = 1; field <= fields; ++field) {
+    const auto f = static_cast<std::size_t>(field - 1);
+    if (!reducer.reads(f)) continue;
+    if (std::string_view text; source.textAt(field, record, text)) {
+      reducer.addText<kFold>(f, text, at);
+    } else if (const Cell cell = source.cellAt(field, record); cell.isNumeric()) {
+      reducer.addNumber(f, *toDouble(cell), at);
+    }
+  }
+}
+
 // Every mode but simple under any settings, on this thread: stores may share text blocks and
 // keep doubles, which the result table does not allow from two threads at once. Groups start
 // at record `start`; their records go to result records from offset + 1 on.
@@ -136,16 +179,18 @@ void reduceGroups(const CellTable& source, CellTable& result, const ThinSettings
   GroupClock clock(settings.interval);
   std::int32_t at = 0;
   std::int32_t target = offset + 1;
+  std::vector<std::string_view> texts(static_cast<std::size_t>(fields));
   for (std::int32_t record = start; record <= held; ++record) {
-    for (std::int32_t field = 1; field <= fields; ++field) {
-      const auto f = static_cast<std::size_t>(field - 1);
-      if (!reducer.reads(f)) continue;
-      std::string_view text;
-      if (source.textAt(field, record, text)) {
-        reducer.addText(f, text, at);
-      } else if (const Cell cell = source.cellAt(field, record); cell.isNumeric()) {
-        reducer.addNumber(f, *toDouble(cell), at);
-      }
+    switch (reducer.fold()) {
+      case GroupReducer::Fold::Extremes:
+        addRecord<GroupReducer::Fold::Extremes>(source, record, reducer, at, texts);
+        break;
+      case GroupReducer::Fold::SingleSum:
+        addRecord<GroupReducer::Fold::SingleSum>(source, record, reducer, at, texts);
+        break;
+      case GroupReducer::Fold::DoubleSum:
+        addRecord<GroupReducer::Fold::DoubleSum>(source, record, reducer, at, texts);
+        break;
     }
     ++at;
     if (!clock.advance()) continue;

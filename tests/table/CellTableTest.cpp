@@ -29,6 +29,13 @@ TEST(CellTable, DimensionSetsBoundsAndEmptiesEveryCellEraseUndoesIt) {
   // An upper bound below its lower bound is refused and the table keeps its shape.
   EXPECT_EQ(table.dimension(1, 0, 1, 1), Fault::Bounds);
   EXPECT_EQ(*table.upperBound(2), 4);
+  // Records given up and grown back are empty again; the records kept keep their cells.
+  table.set(1, 1, Cell::text("kept"));
+  table.set(1, 3, Cell::text("dropped"));
+  ASSERT_EQ(table.growRecords(1), Fault::None);
+  ASSERT_EQ(table.growRecords(4), Fault::None);
+  EXPECT_EQ(textAt(table, 1, 1), "kept");
+  EXPECT_EQ(textAt(table, 1, 3), "<empty>");
   table.erase();
   EXPECT_FALSE(table.isDimensioned());
   EXPECT_EQ(table.upperBound(1).fault(), Fault::Bounds);
