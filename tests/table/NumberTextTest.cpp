@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
 #include <string>
 #include <utility>
 
@@ -18,6 +23,48 @@ TEST(ParseDecimal, AcceptsPlainDecimalsOnly) {
   for (const char* text : {"", "   ", ".", "-", "1e+", "e5", "1 2", "inf", "nan", "0x10", "1,000",
                            "1.5.2", "--1", "\n12", "\xef\xbc\x91\xef\xbc\x92"}) {
     EXPECT_EQ(parseDecimal(text).fault(), Fault::TypeMismatch) << '"' << text << '"';
+  }
+}
+
+// The 16-byte reading against the byte-wise one, which reads the rule as it is written: both
+// accept the same texts with the same bits. Each text sits at the very end of its own allocation,
+// so a load past it shows under the address sanitizer.
+TEST(ParseDecimal, SixteenBytesAtOnceReadLikeOneByOne) {
+  if constexpr (std::endian::native != std::endian::little) GTEST_SKIP() << "little-endian only";
+  std::mt19937 random(20261207);
+  const auto pick = [&random](int n) {
+    return std::uniform_int_distribution<int>(0, n - 1)(random);
+  };
+  // Digits weighted up; the rest are the bytes beside '0'..'9' and '.', and the like with the
+  // high bit set, which a careless mask takes for them.
+  const std::string other = std::string("-+. eE/:,\x00\x80\xb0\xb9\xae\x1e\xff", 17);
+  std::string text;
+  for (int i = 0; i < 2'000'000; ++i) {
+    text.clear();
+    if (pick(3) == 0) text += '-';
+    if (pick(4) == 0) {  // anything
+      for (int k = pick(25); k > 0; --k) {
+        text += pick(3) == 0 ? other[static_cast<std::size_t>(pick(17))]
+                             : static_cast<char>('0' + pick(10));
+      }
+    } else {  // a decimal of 1 to 17 digits, the point anywhere or nowhere
+      const int digits = 1 + pick(17);
+      const int point = pick(digits + 3);
+      for (int k = 0; k < digits; ++k) {
+        if (k == point) text += '.';
+        text += static_cast<char>('0' + pick(10));
+      }
+      if (point == digits) text += '.';
+    }
+    const std::size_t size = text.size();
+    const auto exact = std::make_unique<char[]>(size);
+    std::memcpy(exact.get(), text.data(), size);
+    const std::string_view view(exact.get(), size);
+    double expected = -1, got = -1;
+    const bool accepted = detail::readShortDecimalBytewise(view, expected);
+    ASSERT_EQ(detail::readShortDecimalBytes16(view, got), accepted) << '"' << text << '"';
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(expected))
+        << '"' << text << '"';
   }
 }
 
