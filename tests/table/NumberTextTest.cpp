@@ -1,16 +1,21 @@
 // The number rules by example; NumberOracleTest compares the fast paths with a plain reading of
 // the same rules on many more.
+#include "support/ReferenceNumbers.h"
 #include "table/NumberText.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vorlet {
 namespace {
@@ -65,6 +70,50 @@ TEST(ParseDecimal, SixteenBytesAtOnceReadLikeOneByOne) {
     ASSERT_EQ(detail::readShortDecimalBytes16(view, got), accepted) << '"' << text << '"';
     ASSERT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(expected))
         << '"' << text << '"';
+  }
+}
+
+// The double formatter starts its search at the shortest decimal that reads back; the rule
+// searches from one digit. Hardest where the two can part: next to powers of two (the next
+// double down is nearer) and of ten, at 15 to 17 digits, and on ties.
+TEST(FormatDouble, WritesWhatTheRuleWrites) {
+  std::mt19937_64 random(20261208);
+  std::vector<double> values;
+  const auto near = [&values](double center, int ulps) {
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double below = center, above = center; ulps-- >= 0;) {
+      if (std::isfinite(below)) values.push_back(below);
+      if (std::isfinite(above)) values.push_back(above);
+      below = std::nextafter(below, -inf);
+      above = std::nextafter(above, inf);
+    }
+  };
+  for (int i = 0; i < 60000; ++i) near(std::bit_cast<double>(random()), 0);  // denormals too
+  for (int e = -1074; e <= 1023; ++e) near(std::ldexp(1.0, e), 2);
+  const auto read = [](const std::string& text) {
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+  };
+  for (int e = -323; e <= 308; ++e) near(read("1e" + std::to_string(e)), 2);
+  for (int i = 0; i < 40000; ++i) {  // 1 to 17 digits, and halves of the last
+    const int digits = 1 + static_cast<int>(random() % 17);
+    const std::string mantissa = std::to_string(random() % 100'000'000'000'000'000);
+    const std::string text = mantissa.substr(0, static_cast<std::size_t>(digits)) +
+                             (random() % 4 == 0 ? "5" : "") + "e" +
+                             std::to_string(static_cast<int>(random() % 80) - 40);
+    near(read(text), 1);
+  }
+  std::uniform_real_distribution<double> reading(-1000.0, 1000.0);
+  for (int i = 0; i < 40000; ++i) {  // means as average thinning takes them
+    double sum = 0;
+    for (int k = 0; k < 10; ++k) sum += std::round(reading(random) * 1e4) / 1e4;
+    values.push_back(sum / 10);
+  }
+  for (const double value : values) {
+    char text[kNumberTextMax];
+    ASSERT_EQ(std::string(text, formatDouble(value, text)), testing::referenceFormat(value))
+        << std::hexfloat << value;
   }
 }
 
