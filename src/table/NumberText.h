@@ -51,95 +51,52 @@ inline bool readShortDecimalBytewise(std::string_view text, double& value) noexc
   return true;
 }
 
-// Eight digit values 0..9, the first in the lowest byte, as a number (three multiplications
-// instead of eight dependent ones).
-inline std::uint64_t eightDigits(std::uint64_t v) noexcept {
-  v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFu;
-  v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFu;
-  return (v * 10000 + (v >> 32)) & 0xFFFFFFFFu;
-}
-
-inline constexpr std::uint64_t kOnes = 0x0101010101010101u;
-inline constexpr std::uint64_t kZeros = kOnes * '0';
-
-// The digits of 16 bytes, first byte lowest, the text ending at the last byte and '0' filling
-// the bytes before it, which read as leading zeros; `size` bytes are the text's. Signs, digit
-// counts and the point's place vary from cell to cell, so this goes without branches.
-[[gnu::always_inline]] inline bool readSixteenBytes(std::uint64_t low, std::uint64_t high,
-                                                    std::size_t size, bool negative,
-                                                    double& value) noexcept {
-  constexpr std::uint64_t kLow7 = kOnes * 0x7F, kTop = kOnes * 0x80;
-  // Per byte: the value of a digit; the high bit set where a byte is no digit, and where it is
-  // the point. No addition carries into the next byte.
-  const std::uint64_t valueLow = low ^ kZeros, valueHigh = high ^ kZeros;
-  const auto other = [](std::uint64_t v) { return (((v & kLow7) + kOnes * 0x76) | v) & kTop; };
-  const auto point = [](std::uint64_t bytes) {
-    const std::uint64_t v = bytes ^ kOnes * '.';
-    return ~(((v & kLow7) + kLow7) | v) & kTop;
-  };
-  const std::uint64_t pointLow = point(low), pointHigh = point(high);
-  // Every byte a digit but at most one point, and 1 to 15 digits.
-  const std::uint64_t points = pointLow >> 7 | pointHigh >> 6;  // one bit per point
-  const std::size_t digits = size - (points != 0 ? 1 : 0);
-  if (((other(valueLow) ^ pointLow) | (other(valueHigh) ^ pointHigh)) != 0 ||
-      (points & (points - 1)) != 0 || digits - 1 >= 15) {
-    return false;
-  }
-  // Close the gap of the point: the bytes up to it move one byte later.
-  const std::uint64_t uptoHigh = (pointHigh << 1) - (pointHigh != 0 ? 1 : 0);
-  const std::uint64_t uptoLow =
-      ((pointLow << 1) - (pointLow != 0 ? 1 : 0)) | (0 - std::uint64_t{pointHigh != 0});
-  const std::uint64_t movedLow = valueLow << 8, movedHigh = valueHigh << 8 | valueLow >> 56;
-  const std::uint64_t packedLow = valueLow ^ ((valueLow ^ movedLow) & uptoLow);
-  const std::uint64_t packedHigh = valueHigh ^ ((valueHigh ^ movedHigh) & uptoHigh);
-  const std::uint64_t mantissa = eightDigits(packedLow) * 100'000'000 + eightDigits(packedHigh);
-  // The digits after the point: 15 - its byte. A multiplication moves the byte of the table
-  // that stands for the point's byte to the top.
-  const std::uint64_t fraction =
-      ((pointLow >> 7) * 0x0F0E0D0C0B0A0908u + (pointHigh >> 7) * 0x0706050403020100u) >> 56;
-  value = shortDecimalValue(negative, mantissa, fraction);
-  return true;
-}
-
-// The same as readShortDecimalBytewise, on texts of at most 16 bytes after the minus.
-[[gnu::always_inline]] inline bool readShortDecimalBytes16(std::string_view text,
-                                                           double& value) noexcept {
+// The same as readShortDecimalBytewise on a text of 4 to 8 bytes after the minus, most cells of
+// measurement data, read as one 64-bit word. Signs, digit counts and the point's place vary from
+// cell to cell, so apart from the choice of the way this goes without branches.
+inline bool readShortDecimalWord(std::string_view text, double& value) noexcept {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kZeros = kOnes * '0', kLow7 = kOnes * 0x7F, kTop = kOnes * 0x80;
   const bool negative = !text.empty() && text.front() == '-';
   const char* const p = text.data() + (negative ? 1 : 0);
   const std::size_t n = text.size() - (negative ? 1 : 0);
-  // Loads of 8, 4 or 1 bytes that end at the text's end and no later: the text may end where
-  // its buffer does. Overlapping bytes are the same bytes, so or-ing them is harmless. The
-  // shorter texts, most of measurement data, leave the first eight bytes '0'.
-  const auto fill = [](unsigned gap) { return kZeros & ((std::uint64_t{1} << gap) - 1); };
-  if (n > 8) {
-    if (n > 16) return false;
-    std::uint64_t low = 0, high = 0;
-    std::memcpy(&low, p, 8);
-    std::memcpy(&high, p + n - 8, 8);
-    const unsigned gap = 8 * static_cast<unsigned>(16 - n);
-    return readSixteenBytes(low << gap | fill(gap), high, n, negative, value);
-  }
-  if (n == 0) return false;
-  const unsigned gap = 8 * static_cast<unsigned>(8 - n);
-  std::uint64_t high = 0;
-  if (n >= 4) {
-    std::uint32_t head = 0, tail = 0;
-    std::memcpy(&head, p, 4);
-    std::memcpy(&tail, p + n - 4, 4);
-    high = std::uint64_t{head} << gap | std::uint64_t{tail} << 32;
-  } else {
-    high = std::uint64_t{static_cast<unsigned char>(p[0])} << gap |
-           std::uint64_t{static_cast<unsigned char>(p[n / 2])} << (gap + 8 * (n / 2)) |
-           std::uint64_t{static_cast<unsigned char>(p[n - 1])} << 56;
-  }
-  return readSixteenBytes(kZeros, high | fill(gap), n, negative, value);
+  if (n - 4 > 4) return readShortDecimalBytewise(text, value);
+  // The text ends at the word's last byte, first byte lowest, and '0's fill the bytes before it:
+  // they read as leading zeros. Two loads of 4 bytes that end at the text's end and no later
+  // (the text may end where its buffer does); overlapping bytes are the same, or-ing is harmless.
+  const auto gap = 8 * static_cast<unsigned>(8 - n);
+  std::uint32_t head = 0, tail = 0;
+  std::memcpy(&head, p, 4);
+  std::memcpy(&tail, p + n - 4, 4);
+  const std::uint64_t word =
+      std::uint64_t{head} << gap | std::uint64_t{tail} << 32 | (kZeros & ((1ull << gap) - 1));
+  // Per byte: a digit's value; the high bit set where a byte is no digit, and where it is the
+  // point. No addition carries into the next byte.
+  const std::uint64_t values = word ^ kZeros;
+  const std::uint64_t other = (((values & kLow7) + kOnes * 0x76) | values) & kTop;
+  const std::uint64_t dot = word ^ kOnes * '.';
+  const std::uint64_t point = ~(((dot & kLow7) + kLow7) | dot) & kTop;
+  // Every byte a digit but at most one point; that leaves 3 to 8 digits.
+  if (other != point || (point & (point - 1)) != 0) return false;
+  // Close the point's gap: the bytes up to it move one byte later. Then combine the digits by
+  // pairs, fours and eights.
+  const std::uint64_t upto = (point << 1) - (point != 0 ? 1 : 0);
+  std::uint64_t v = values ^ ((values ^ values << 8) & upto);
+  v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFu;
+  v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFu;
+  v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFu;
+  // The digits after the point, 7 less its byte: a multiplication moves the table's byte for
+  // the point's byte to the top.
+  const std::uint64_t fraction = ((point >> 7) * 0x0706050403020100u) >> 56;
+  value = shortDecimalValue(negative, v, fraction);
+  return true;
 }
 
 // The common case of measurement data, "-123.4567" with at most 15 digits, no blanks and no
 // exponent. Inline, because it runs once per cell of a file.
-[[gnu::always_inline]] inline bool readShortDecimal(std::string_view text, double& value) noexcept {
+inline bool readShortDecimal(std::string_view text, double& value) noexcept {
   if constexpr (std::endian::native == std::endian::little) {
-    return readShortDecimalBytes16(text, value);
+    return readShortDecimalWord(text, value);
   } else {
     return readShortDecimalBytewise(text, value);
   }
@@ -154,7 +111,7 @@ Result<double> parseDecimalSlowly(std::string_view text) noexcept;
 // and independent of the process locale. Anything else (the empty text, inf, nan, hex, thousands
 // separators) is a TypeMismatch; a value beyond the double range is an Overflow; a value below
 // the smallest denormal reads as zero.
-[[gnu::always_inline]] inline Result<double> parseDecimal(std::string_view text) noexcept {
+inline Result<double> parseDecimal(std::string_view text) noexcept {
   if (double value = 0; detail::readShortDecimal(text, value)) return value;
   return detail::parseDecimalSlowly(text);
 }
