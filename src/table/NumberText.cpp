@@ -219,13 +219,29 @@ bool scaleSingle(std::uint32_t m, int e, int k, U& num, U& den, U& gap) noexcept
   return true;
 }
 
+// The digits of n < 10^7 as characters. At once on little-endian machines: the halves of
+// four digits, then their pairs, then the digits, each step one multiplication for all lanes.
+void sevenDigits(std::uint32_t n, char* out) noexcept {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t v = n / 10000 | std::uint64_t{n % 10000} << 32;
+    const std::uint64_t hundreds = (v * 10486 >> 20) & 0x0000007F0000007Fu;  // exact below 43699
+    v = hundreds | (v - hundreds * 100) << 16;
+    const std::uint64_t tens = (v * 103 >> 10) & 0x000F000F000F000Fu;  // exact below 179
+    v = (tens | (v - tens * 10) << 8 | 0x3030303030303030u) >> 8;      // without the 8th digit, 0
+    std::memcpy(out, &v, 7);
+  } else {
+    for (int i = 6; i >= 0; --i, n /= 10) out[i] = static_cast<char>('0' + n % 10);
+  }
+}
+
 template <class U>
 bool singleDigits(std::uint32_t m, int e, bool lowerCloser, Digits& d) noexcept {
   // x lies in [2^(e+23), 2^(e+24)): its decimal exponent is this guess or one more.
   int exponent = floorLog10Pow2(e + 23);
   U num = 0, den = 1, gap = 0;
   if (!scaleSingle(m, e, exponent - 6, num, den, gap)) return false;
-  U q = num / den;
+  // Below 2^23, where most means are, the divisor is a power of two.
+  U q = e < 0 ? num >> -e : num / den;
   U r = num - q * den;
   if (q >= kSevenDigits) {
     // One more: x / 10^(k + 1) is q / 10 and a rest that takes in q's last digit; the gap
@@ -256,7 +272,7 @@ bool singleDigits(std::uint32_t m, int e, bool lowerCloser, Digits& d) noexcept 
     digits /= 10;
     ++exponent;
   }
-  for (int i = 6; i >= 0; --i, digits /= 10) d.digit[i] = static_cast<char>('0' + digits % 10);
+  sevenDigits(digits, d.digit);
   d.count = 7;
   while (d.count > 1 && d.digit[d.count - 1] == '0') --d.count;
   d.exponent = exponent;
