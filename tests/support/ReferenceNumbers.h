@@ -68,8 +68,7 @@ inline Result<double> referenceParse(std::string_view text) {
   return negative ? -value : value;
 }
 
-// Precision 1 to 7 (15 for a double), the first that reads back, then fixed or exponent
-// notation by the rule.
+// Precision 1 to 7 (15 for a double), the first that reads back, then the rule's notation.
 template <class Float>
 std::string referenceFormat(Float value) {
   if (value == 0) return "0";
