@@ -120,6 +120,34 @@ void BM_ParseDecimal(benchmark::State& state) {
       benchmark::Counter::kIsRate);
 }
 
+// Means as average thinning writes them, in single and double precision; numbers per second.
+template <class Float, std::size_t (*kFormat)(Float, char*) noexcept>
+void formatMeans(benchmark::State& state) {
+  const std::vector<std::string_view>& fields = numberFields();
+  std::vector<Float> means;
+  for (std::size_t i = 0; i + 10 <= fields.size(); i += 10) {
+    Float sum = 0;
+    for (std::size_t k = i; k < i + 10; ++k)
+      sum += static_cast<Float>(*vorlet::parseDecimal(fields[k]));
+    means.push_back(sum / 10);
+  }
+  char text[vorlet::kNumberTextMax];
+  for (auto _ : state) {
+    std::size_t size = 0;
+    for (const Float mean : means) size += kFormat(mean, text);
+    benchmark::DoNotOptimize(size);
+  }
+  state.counters["numbers/s"] = benchmark::Counter(
+      static_cast<double>(means.size()) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate);
+}
+void BM_FormatSingle(benchmark::State& state) {
+  formatMeans<float, vorlet::formatSingle>(state);
+}
+void BM_FormatDouble(benchmark::State& state) {
+  formatMeans<double, vorlet::formatDouble>(state);
+}
+
 // Counts the commas and CRs; the compiler vectorises it, so it runs at about memory speed.
 void BM_ReadText(benchmark::State& state) {
   const std::string& csv = *plainCsv();
@@ -139,5 +167,7 @@ BENCHMARK(BM_ParseDelimitedQuoted)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanRecords)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadText)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseDecimal)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FormatSingle)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FormatDouble)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

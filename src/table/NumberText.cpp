@@ -1,5 +1,6 @@
 #include "table/NumberText.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -127,6 +128,17 @@ std::size_t writeDecimal(bool negative, const Digits& d, char* out) noexcept {
   return static_cast<std::size_t>(p - out);
 }
 
+// Takes the digits and exponent of to_chars' scientific text "d[.ddd]e±XX".
+void readScientific(const char* sci, const char* end, Digits& d) noexcept {
+  const char* s = sci;
+  d.count = 0;
+  for (; *s != 'e'; ++s) {
+    if (*s != '.') d.digit[d.count++] = *s;
+  }
+  std::from_chars(s[1] == '+' ? s + 2 : s + 1, end, d.exponent);
+  while (d.count > 1 && d.digit[d.count - 1] == '0') --d.count;
+}
+
 // The rule as it reads: the smallest precision whose rounding reads back as the same value, the
 // largest one otherwise. Exact, as to_chars rounds the binary value half to even, but slow.
 template <class Float>
@@ -141,14 +153,7 @@ void roundTripDigits(Float magnitude, int maxDigits, Digits& d) noexcept {
     std::from_chars(sci, sciEnd, back);
     if (back == magnitude) break;
   }
-  // sci is "d[.ddd]e±XX".
-  const char* s = sci;
-  d.count = 0;
-  for (; *s != 'e'; ++s) {
-    if (*s != '.') d.digit[d.count++] = *s;
-  }
-  std::from_chars(s[1] == '+' ? s + 2 : s + 1, sciEnd, d.exponent);
-  while (d.count > 1 && d.digit[d.count - 1] == '0') --d.count;
+  readScientific(sci, sciEnd, d);
 }
 
 // The same rule for a single, in integer arithmetic. Floats are spaced more than a unit of the
@@ -214,13 +219,29 @@ bool scaleSingle(std::uint32_t m, int e, int k, U& num, U& den, U& gap) noexcept
   return true;
 }
 
+// The digits of n < 10^7 as characters. At once on little-endian machines: the halves of
+// four digits, then their pairs, then the digits, each step one multiplication for all lanes.
+void sevenDigits(std::uint32_t n, char* out) noexcept {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t v = n / 10000 | std::uint64_t{n % 10000} << 32;
+    const std::uint64_t hundreds = (v * 10486 >> 20) & 0x0000007F0000007Fu;  // exact below 43699
+    v = hundreds | (v - hundreds * 100) << 16;
+    const std::uint64_t tens = (v * 103 >> 10) & 0x000F000F000F000Fu;  // exact below 179
+    v = (tens | (v - tens * 10) << 8 | 0x3030303030303030u) >> 8;      // without the 8th digit, 0
+    std::memcpy(out, &v, 7);
+  } else {
+    for (int i = 6; i >= 0; --i, n /= 10) out[i] = static_cast<char>('0' + n % 10);
+  }
+}
+
 template <class U>
 bool singleDigits(std::uint32_t m, int e, bool lowerCloser, Digits& d) noexcept {
   // x lies in [2^(e+23), 2^(e+24)): its decimal exponent is this guess or one more.
   int exponent = floorLog10Pow2(e + 23);
   U num = 0, den = 1, gap = 0;
   if (!scaleSingle(m, e, exponent - 6, num, den, gap)) return false;
-  U q = num / den;
+  // Below 2^23, where most means are, the divisor is a power of two.
+  U q = e < 0 ? num >> -e : num / den;
   U r = num - q * den;
   if (q >= kSevenDigits) {
     // One more: x / 10^(k + 1) is q / 10 and a rest that takes in q's last digit; the gap
@@ -251,7 +272,7 @@ bool singleDigits(std::uint32_t m, int e, bool lowerCloser, Digits& d) noexcept 
     digits /= 10;
     ++exponent;
   }
-  for (int i = 6; i >= 0; --i, digits /= 10) d.digit[i] = static_cast<char>('0' + digits % 10);
+  sevenDigits(digits, d.digit);
   d.count = 7;
   while (d.count > 1 && d.digit[d.count - 1] == '0') --d.count;
   d.exponent = exponent;
@@ -274,8 +295,39 @@ void shortestDigits(float magnitude, Digits& d) noexcept {
   roundTripDigits(magnitude, 7, d);
 }
 
+// The rule by way of the shortest decimal that reads back, of L digits. Shorter ones do not read
+// back, so neither do roundings to fewer than L digits. Up to 16 digits, decimals of L digits lie
+// further apart than doubles: the shortest is the only one that reads back, so the nearest, and
+// thus the rounding to L. Most means take 16 or 17 digits: then the rule rounds to 15.
 void shortestDigits(double magnitude, Digits& d) noexcept {
-  roundTripDigits(magnitude, 15, d);
+  constexpr int kMaxDigits = 15;
+  char sci[64];
+  const char* end =
+      std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific).ptr;
+  readScientific(sci, end, d);  // no trailing zeros: they would not be the shortest
+  if (d.count <= kMaxDigits) return;
+  // A decimal between the value and the shortest would be shorter or nearer and read back too:
+  // so no boundary of the rounding to 15 digits lies between them, unless it is the shortest.
+  const bool boundary = d.count == 16 && d.digit[15] == '5';
+  if (boundary) {
+    end = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific,
+                        kMaxDigits - 1)
+              .ptr;
+    readScientific(sci, end, d);
+    return;
+  }
+  d.count = kMaxDigits;
+  if (d.digit[15] >= '5') {
+    int i = kMaxDigits - 1;
+    for (; i >= 0 && d.digit[i] == '9'; --i) d.digit[i] = '0';
+    if (i >= 0) {
+      ++d.digit[i];
+    } else {  // 9.99...9 became 10
+      d.digit[0] = '1';
+      ++d.exponent;
+    }
+  }
+  while (d.count > 1 && d.digit[d.count - 1] == '0') --d.count;
 }
 
 template <class Float>

@@ -68,17 +68,18 @@ inline Result<double> referenceParse(std::string_view text) {
   return negative ? -value : value;
 }
 
-// Precision 1 to 7, the first that reads back, then fixed or exponent notation by the rule.
-inline std::string referenceFormat(float value) {
+// Precision 1 to 7 (15 for a double), the first that reads back, then the rule's notation.
+template <class Float>
+std::string referenceFormat(Float value) {
   if (value == 0) return "0";
-  const float magnitude = std::fabs(value);
+  const Float magnitude = std::fabs(value);
   char sci[64];
   char* end = sci;
-  for (int precision = 1; precision <= 7; ++precision) {
+  for (int precision = 1; precision <= (sizeof(Float) == 4 ? 7 : 15); ++precision) {
     end = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific,
                         precision - 1)
               .ptr;
-    float back = 0;
+    Float back = 0;
     std::from_chars(sci, end, back);
     if (back == magnitude) break;
   }
