@@ -19,7 +19,7 @@ namespace {
 constexpr std::size_t kFlushAt = std::size_t{1} << 20;
 // Thinned bytes held back while the encoding is still being checked; past half of this the pipeline
 // waits for the check. Waiting costs time, not work: the check reads faster than the thinning.
-constexpr std::size_t kHoldAtMost = std::size_t{8} << 20;
+constexpr std::size_t kHoldAtMost = std::size_t{4} << 20;
 // Fields laid out at a time, about what the thinner asks for.
 constexpr std::size_t kBatchFields = std::size_t{8192} * 16;
 

@@ -18,7 +18,7 @@ using StartOver = std::function<std::optional<FileError>()>;
 
 struct StreamSettings {
   ThinSettings thin;
-  std::size_t chunkSize = std::size_t{1} << 20;  // bytes read at a time; grows only for a record
+  std::size_t chunkSize = std::size_t{1} << 22;  // bytes read at a time; grows only for a record
                                                  // that does not fit
   // For a sink whose bytes are seen only when the run succeeds (a file renamed into place at
   // the end): how it starts over. With it a regular file is read once, its encoding settled as

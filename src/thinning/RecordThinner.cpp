@@ -10,7 +10,9 @@
 namespace vorlet {
 namespace {
 
-constexpr std::size_t kBatchRecords = 8192;
+// Cells a batch holds, about: enough that the two threads meet seldom, few enough that a batch
+// and the next stay small beside the buffer.
+constexpr std::size_t kBatchCells = std::size_t{3} << 15;
 // Below this many records a batch is not worth handing half of to the helper.
 constexpr std::size_t kRecordsForHelper = 256;
 // This thread's share of a batch is counted in 1/kShares and moves by kShareStep a batch.
@@ -157,7 +159,9 @@ template class FieldRange<AverageGroups>;
 template class FieldRange<TextGroups>;
 
 std::size_t RecordThinner::wanted() const noexcept {
-  return mode_ == ThinMode::Simple ? 1 : kBatchRecords;
+  if (mode_ == ThinMode::Simple) return 1;
+  return std::clamp<std::size_t>(kBatchCells / std::max<std::size_t>(fields_, 1), kRecordsForHelper,
+                                 kBatchCells / 6);
 }
 
 RecordThinner::~RecordThinner() {
