@@ -104,11 +104,19 @@ class GroupClock {
   std::int32_t position_ = 0;
 };
 
+// Bytes that one core takes from another at a time.
+inline constexpr std::size_t kCacheLine = 64;
+
 // Per-field running sums of average thinning for a stream of records.
 class AverageGroups {
  public:
-  AverageGroups(std::int16_t interval, std::size_t fields)
-      : interval_(interval), sums_(fields, 0.0f) {}
+  AverageGroups(std::int16_t interval, std::size_t fields) : interval_(interval) {
+    // Room for a cache line more than the sums take: the sums of another thread's groups are
+    // then never on the same line, which the two cores would take from each other at every
+    // cell.
+    sums_.reserve(fields + kCacheLine / sizeof(float));
+    sums_.assign(fields, 0.0f);
+  }
 
   void add(std::size_t field, const Cell& cell) noexcept {
     if (!addToSum(sums_[field], cell)) ++notNumbers_;

@@ -33,7 +33,7 @@ using AppendField = void (*)(std::string& out, std::string_view text);
 // independent, so runs of whole groups thinned by different FieldRanges on different threads
 // give the same output as one FieldRange thinning them all.
 template <class Groups>
-class FieldRange {
+class alignas(kCacheLine) FieldRange {  // the two threads' ranges on lines of their own
  public:
   FieldRange(const ThinSettings& settings, std::size_t first, std::size_t last,
              AppendField appendField);
