@@ -164,16 +164,6 @@ std::size_t RecordThinner::wanted() const noexcept {
                                  kBatchCells / 6);
 }
 
-RecordThinner::~RecordThinner() {
-  // The helper must be done with the batch before anything goes; what it threw no longer
-  // matters to a run that ends without finish().
-  if (!pending_) return;
-  try {
-    helper_.wait();
-  } catch (...) {
-  }
-}
-
 void RecordThinner::add(const RecordBatch& batch, Overlap overlap) {
   settle();
   if (batch.records() == 0) return;

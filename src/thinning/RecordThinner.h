@@ -111,10 +111,6 @@ class RecordThinner {
     if (clock_.advance(static_cast<std::int32_t>(records))) commit();
   }
 
-  RecordThinner(const RecordThinner&) = delete;
-  RecordThinner& operator=(const RecordThinner&) = delete;
-  ~RecordThinner();
-
   // Whether add() may return while the helper still thins its part of the batch.
   enum class Overlap : std::uint8_t {
     Wait,     // add() returns with the batch thinned and written
@@ -171,6 +167,8 @@ class RecordThinner {
   // This thread's share of a batch's records, in 1/kShares: it also reads and scans the text,
   // so it takes less, and more or less as the helper turns out to wait for it or not.
   std::uint32_t share_ = 0;
+  // After everything the helper's job uses, so that it goes first: its thread is joined once
+  // the job it may still be running ends.
   WorkerThread helper_;
   ThinnedBytes& out_;
   std::uint64_t recordsRead_ = 0;
